@@ -1,0 +1,21 @@
+# Warnings for every target of the project, and hidden symbols: only the entry
+# point leaves the plug-in library.
+set(SOLVANE_WARNINGS
+  $<$<CXX_COMPILER_ID:GNU,Clang>:-Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                 -Wcast-align -Wunused -Woverloaded-virtual>
+  $<$<CXX_COMPILER_ID:MSVC>:/W4>)
+
+set(CMAKE_CXX_VISIBILITY_PRESET hidden)
+set(CMAKE_C_VISIBILITY_PRESET hidden)
+set(CMAKE_VISIBILITY_INLINES_HIDDEN ON)
+
+option(SOLVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(SOLVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(solvane_target_defaults target)
+  target_compile_options(${target} PRIVATE ${SOLVANE_WARNINGS})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <glbinding/gl/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "common/Vec2.h"
+#include "gpu/PerContextName.h"
+
+namespace Tamrin {
+namespace Solvane {
+
+class ChannelOrderPass;
+
+// The one process-wide owner of a frame's offscreen surfaces: the framebuffers
+// and the frame-sized RGBA32F output renderbuffer (kept across frames of one
+// size), the stack of colour layers the renderer draws into, and the final
+// channel-order pass into the output renderbuffer. Also makes the float
+// textures and render-to-texture framebuffers of the pass chain.
+// Framebuffer objects are kept per context; renderbuffers and textures are shared.
+class OpenglRenderTarget {
+public:
+    static OpenglRenderTarget& instance();
+
+    void resize(int width, int height, bool multisampled);
+    void bind(bool withDepth, bool withStencil);
+    void finishFrame(float multiplier);
+
+    gl::GLuint createTexture(const Vec2& size, bool linear, bool mipmapped);
+    void renderToTexture(gl::GLuint texture, const Vec2& size, int level);
+    void endRenderToTexture();
+
+    gl::GLuint popToTexture();
+    void pushLayer(bool withDepth, bool withStencil);
+    void destroyBuffers();
+    void release();
+
+    int frameWidth() const { return width; }
+    int frameHeight() const { return height; }
+    bool isMultisampled() const { return multisampled; }
+    std::size_t layerCount() const { return layers.size(); }
+    gl::GLuint outputRenderbufferName() const { return outputRenderbuffer; }
+    gl::GLuint framebufferName() const { return framebuffer.get(); }
+
+    OpenglRenderTarget(const OpenglRenderTarget&) = delete;
+    OpenglRenderTarget& operator=(const OpenglRenderTarget&) = delete;
+
+private:
+    OpenglRenderTarget();
+    ~OpenglRenderTarget();
+
+    PerContextName resolveFramebuffer{PerContextName::Kind::Framebuffer};
+    PerContextName framebuffer{PerContextName::Kind::Framebuffer};
+    PerContextName multisampleFramebuffer{PerContextName::Kind::Framebuffer};
+    gl::GLuint outputRenderbuffer = 0;
+    bool multisampled = true;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<gl::GLuint> layers;
+    std::map<gl::GLuint, gl::GLuint> depthBuffers;
+    std::map<gl::GLuint, gl::GLuint> stencilBuffers;
+    std::unique_ptr<ChannelOrderPass> conversionPass;
+};
+
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <glbinding/gl/types.h>
+
+#include "gpu/OpenglShader.h"
+#include "gpu/PerContextName.h"
+
+namespace Tamrin {
+namespace Solvane {
+
+// Draws a texture over the whole bound framebuffer through a swizzle program:
+// ".argb" turns a frame rendered as red, green, blue, alpha back into the host's
+// byte order; ".bgar" is the other variant. Owns its vertex array (per context),
+// its quad buffer and its program.
+class ChannelOrderPass {
+public:
+    explicit ChannelOrderPass(bool bgarOrder);
+    ~ChannelOrderPass();
+
+    ChannelOrderPass(const ChannelOrderPass&) = delete;
+    ChannelOrderPass& operator=(const ChannelOrderPass&) = delete;
+
+    void draw(gl::GLuint texture, float multiplier);
+
+private:
+    PerContextName vertexArray{PerContextName::Kind::VertexArray};
+    gl::GLuint vertexBuffer = 0;
+    OpenglShader swizzleProgram;
+};
+
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <glbinding/gl/types.h>
+
+#include "common/Vec2.h"
+#include "gpu/PerContextName.h"
+#include "renderer/RenderSettings.h"
+
+namespace Tamrin {
+namespace Solvane {
+
+class OpenglShader;
+class LightShaftPassChain;
+
+// The effect's renderer: holds the frame's settings, works out the ray box from
+// the frame size, the centre and the quality, runs the pass chain and draws the
+// composite (shafts screened over the layer, or alone) into the render target's
+// top layer. Owns the pass chain, the composite program, its vertex array (per
+// context) and its quad buffer.
+class LightShaftRenderer {
+public:
+    LightShaftRenderer();
+    ~LightShaftRenderer();
+
+    LightShaftRenderer(const LightShaftRenderer&) = delete;
+    LightShaftRenderer& operator=(const LightShaftRenderer&) = delete;
+
+    void render(gl::GLuint videoTexture, Vec2 frameSize);
+
+    RenderSettings settings;
+
+    const LightShaftPassChain& chain() const { return *passChain; }
+
+private:
+    PerContextName vertexArray{PerContextName::Kind::VertexArray};
+    gl::GLuint vertexBuffer = 0;
+    OpenglShader* compositeProgram = nullptr;
+    LightShaftPassChain* passChain = nullptr;
+};
+
+} // namespace Solvane
+} // namespace Tamrin

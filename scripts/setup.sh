@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the build, the main job and the tests need.
+set -euo pipefail
+packages=(
+  build-essential cmake pkg-config binutils
+  libglbinding-dev
+  libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev
+  libpng-dev
+  googletest libgtest-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
