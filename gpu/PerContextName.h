@@ -36,8 +36,9 @@ public:
     // Deletes the queued names of the current context. Called after a plug-in
     // context has been made current.
     static void flushPendingDeletes();
-    // Forgets the queued names of a context that is being destroyed.
-    static void forgetContext(std::uint64_t serial);
+    // Forgets every queued name: called once all contexts have been destroyed,
+    // which took their container objects with them.
+    static void forgetAllPending();
     static std::size_t pendingCount();
 
 private:
