@@ -1,6 +1,7 @@
 # Script mode: turns GLSL files into one C++ source with a string constant each.
-#   cmake -DOUTPUT=<file.cpp> -DHEADER=<file.h> -DSOURCES=<a.glsl;b.glsl> -P EmbedShaders.cmake
+#   cmake -DOUTPUT=<file.cpp> -DHEADER=<file.h> -DSOURCES=<a.glsl|b.glsl> -P EmbedShaders.cmake
 # The constant for "prefilter.frag.glsl" is Tamrin::Solvane::Shaders::prefilter_frag.
+string(REPLACE "|" ";" SOURCES "${SOURCES}")
 set(decls "")
 set(defs "")
 foreach(src IN LISTS SOURCES)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cli/PluginLibrary.h"
+#include "cli/SubstituteHost.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// A plug-in loaded and set up the way the host does it for one effect: the library
+// (registration resource first), global set-up and parameter set-up at the start,
+// global set-down at the end. Errors from set-up are std::runtime_error.
+class PluginSession {
+public:
+    PluginSession(const std::string& pluginPath, const std::string& languageTag);
+    ~PluginSession();
+
+    PluginSession(const PluginSession&) = delete;
+    PluginSession& operator=(const PluginSession&) = delete;
+
+    SubstituteHost& host() { return *host_; }
+    PluginLibrary& library() { return *library_; }
+
+    // Ends the session now and reports the set-down's error, if any.
+    PF_Err close();
+
+private:
+    std::unique_ptr<PluginLibrary> library_;
+    std::unique_ptr<SubstituteHost> host_;
+    bool setUp_ = false;
+};
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/SubstituteHost.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// Parameter values a user sets for a render, in the host's units. Unset values
+// keep what the plug-in declared.
+struct RenderOptions {
+    std::optional<double> threshold;       // per cent
+    std::optional<double> thresholdSmooth; // per cent
+    std::optional<double> centerX, centerY; // layer pixels
+    std::optional<int> shineLength;        // pixels
+    std::optional<double> exposure;        // per cent
+    std::optional<int> quality;            // popup choice: 1 high, 2 medium, 3 low
+    bool rayOnly = false;
+    std::string language = "en_US";
+};
+
+// Takes the option at args[i] (and its value) if it is a render option; advances i.
+// Returns false for an argument that is not one. Throws std::invalid_argument with
+// a message for a bad value.
+bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options);
+
+// Sets the options' values on the host's declared parameters.
+void applyRenderOptions(const RenderOptions& options, SubstituteHost& host);
+
+extern const char* const kRenderOptionsHelp;
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,118 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/HostWorld.h"
+#include "host/HostInterface.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// Faults the host can inject, to see how the plug-in copes.
+struct HostFaults {
+    std::set<std::string> refusedSuites; // suite names AcquireSuite refuses
+    bool failHandleAllocation = false;   // the handle suite has no memory
+    int failAddParamAt = 0;              // the Nth add_param call (from 1) fails; 0: none
+    int failCheckoutIndex = -1;          // checking out this parameter index fails; -1: none
+};
+
+// What the host keeps of one declared parameter: the definition as declared, and
+// its current value in the host's own representation.
+struct HostParameter {
+    PF_ParamDef declared{};
+    PF_ParamDef current{};
+    std::string name;         // copied from the definition
+    std::string choices;      // popup choices, copied
+    bool pointInPercent = false; // a point not yet set by the user: its value is in per cent of the layer
+    // When set, answers a checkout with the value at a time (seconds): keyframes.
+    std::function<void(PF_ParamDef&, double seconds, int layerWidth, int layerHeight)> animate;
+};
+
+// A stand-in for the compositing host: it provides the records, callbacks and
+// suites the plug-in uses, keeps the declared parameters and their values, and
+// drives the plug-in's commands in the host's order. One instance is active per
+// process at a time (the suites reach it through a process-wide pointer).
+class SubstituteHost {
+public:
+    explicit SubstituteHost(PF_EntryPointFunc entryPoint, std::string languageTag = "en_US");
+    ~SubstituteHost();
+
+    SubstituteHost(const SubstituteHost&) = delete;
+    SubstituteHost& operator=(const SubstituteHost&) = delete;
+
+    PF_Err about(std::string& text);
+    PF_Err globalSetUp();
+    PF_Err paramsSetUp();
+    PF_Err globalSetDown();
+    // Renders the input into the output at the given frame time (time / timeScale seconds).
+    PF_Err render(HostWorld& input, HostWorld& output, A_long time = 0);
+    // Any command, with the host's records as they stand.
+    PF_Err command(PF_Cmd cmd, PF_ParamDef** params = nullptr, PF_LayerDef* output = nullptr);
+
+    // Host time base: frames of 1 / fps seconds.
+    void setFrameRate(A_u_long timeScale, A_long timeStep);
+
+    // The declared parameters, by index (index 0 is the input layer).
+    std::vector<HostParameter>& parameters() { return parameters_; }
+    HostParameter& parameter(PF_ParamIndex index);
+
+    // Set values as a user does in the effect's controls, in the host's units.
+    void setFixedSlider(PF_ParamIndex index, double value);
+    void setSlider(PF_ParamIndex index, A_long value);
+    void setPoint(PF_ParamIndex index, double x, double y);
+    void setPopup(PF_ParamIndex index, A_long choice);
+    void setCheckbox(PF_ParamIndex index, bool on);
+
+    // The value a checkout would give at a time, as the host computes it.
+    PF_ParamDef valueAt(PF_ParamIndex index, A_long time) const;
+
+    HostFaults faults;
+    PF_InData& inData() { return inData_; }
+    PF_OutData& outData() { return outData_; }
+    const std::string& languageTag() const { return language_; }
+
+    // Bookkeeping that tests read: suites held now, handles alive now, calls made.
+    int suitesHeld() const { return suitesHeld_; }
+    int handlesAlive() const { return handlesAlive_; }
+    int checkoutsOpen() const { return checkoutsOpen_; }
+    int addParamCalls() const { return addParamCalls_; }
+
+    // Called through the C callbacks.
+    PF_Err addParam(PF_ParamIndex index, const PF_ParamDef* def);
+    PF_Err checkoutParam(PF_ParamIndex index, A_long time, PF_ParamDef* def);
+    PF_Err checkinParam(PF_ParamDef* def);
+    SPErr acquireSuite(const char* name, A_long version, const void** suite);
+    SPErr releaseSuite(const char* name, A_long version);
+    PF_Handle newHandle(std::uint64_t size);
+    void disposeHandle(PF_Handle handle);
+
+    static SubstituteHost* active();
+
+private:
+    PF_EntryPointFunc entry_;
+    std::string language_;
+    PF_InData inData_{};
+    PF_OutData outData_{};
+    PF_UtilCallbacks utils_{};
+    SPBasicSuite basic_{};
+    std::vector<HostParameter> parameters_;
+    PF_LayerDef* currentInput_ = nullptr;
+    int suitesHeld_ = 0;
+    int handlesAlive_ = 0;
+    int checkoutsOpen_ = 0;
+    int addParamCalls_ = 0;
+};
+
+// A one-line explanation of a host error code, for messages.
+std::string describeError(PF_Err error);
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,238 @@
+// solvane: loads the Ostrel Solvane plug-in the way the compositing host does and
+// drives its commands; applies the effect to images.
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/HostWorld.h"
+#include "cli/PiplInfo.h"
+#include "cli/PluginLibrary.h"
+#include "cli/PluginSession.h"
+#include "cli/PngImage.h"
+#include "cli/RenderOptions.h"
+#include "cli/SubstituteHost.h"
+#include "cli/TextEncoding.h"
+
+using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::Cli;
+
+namespace {
+
+const char* const kUsage =
+    "usage: solvane [--plugin PATH] COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  render IN.png OUT.png [options]   apply the effect to an image\n"
+    "  params [--language TAG]           list the effect's parameters as the host shows them\n"
+    "  about                             print the plug-in's About text\n"
+    "  info [PLUGIN]                     decode the plug-in's registration resource\n"
+    "  help                              this text\n"
+    "\n"
+    "render options:\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+int about(const std::string& pluginPath)
+{
+    PluginLibrary library(pluginPath);
+    SubstituteHost host(library.entryPoint());
+    std::string text;
+    const PF_Err error = host.about(text);
+    if (error != PF_Err_NONE) {
+        throw std::runtime_error("About failed: " + describeError(error));
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int info(const std::string& pluginPath)
+{
+    const PiplInfo pipl = decodePipl(PluginLibrary::readRegistrationResource(pluginPath));
+    std::printf("plug-in:          %s\n", pluginPath.c_str());
+    std::printf("name:             %s\n", pipl.name.c_str());
+    std::printf("category:         %s\n", pipl.category.c_str());
+    std::printf("match name:       %s\n", pipl.matchName.c_str());
+    std::printf("kind:             %s\n", pipl.kind.c_str());
+    std::printf("entry point:      %s\n", pipl.entryPoint.c_str());
+    std::printf("effect version:   %s (0x%X)\n", describeEffectVersion(pipl.effectVersion).c_str(),
+                pipl.effectVersion);
+    std::printf("property list:    %d.%d\n", pipl.propertyListMajor, pipl.propertyListMinor);
+    std::printf("host interface:   %d.%d\n", pipl.hostInterfaceMajor, pipl.hostInterfaceMinor);
+    std::printf("info flags:       0x%X\n", pipl.infoFlags);
+    std::printf("out flags:        0x%X\n", pipl.outFlags);
+    std::printf("out flags 2:      0x%X\n", pipl.outFlags2);
+    std::printf("reserved info:    0x%X\n", pipl.aeFlags);
+    std::printf("properties:       %zu\n", pipl.propertyCount);
+    return 0;
+}
+
+std::string fixedText(PF_Fixed value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", value / 65536.0);
+    return buffer;
+}
+
+int params(const std::string& pluginPath, const std::vector<std::string>& args)
+{
+    std::string language = "en_US";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--language" && i + 1 < args.size()) {
+            language = args[++i];
+        } else {
+            throw UsageError("params: unexpected argument '" + args[i] + "'");
+        }
+    }
+    PluginSession session(pluginPath, language);
+    auto& parameters = session.host().parameters();
+    std::printf("%-3s %-24s %-14s %-18s %-14s %s\n", "id", "name", "kind", "range", "default", "");
+    for (std::size_t i = 1; i < parameters.size(); ++i) {
+        const PF_ParamDef& def = parameters[i].declared;
+        const std::string name = gbkToUtf8(parameters[i].name);
+        std::string kind, range, dephault;
+        switch (def.param_type) {
+        case PF_Param_FIX_SLIDER:
+            kind = "fixed slider";
+            range = fixedText(def.u.fd.valid_min) + " to " + fixedText(def.u.fd.valid_max);
+            dephault = fixedText(def.u.fd.dephault);
+            if (def.u.fd.display_flags & PF_ValueDisplayFlag_PERCENT) {
+                range += " %";
+                dephault += " %";
+            }
+            break;
+        case PF_Param_SLIDER:
+            kind = "slider";
+            range = std::to_string(def.u.sd.valid_min) + " to " + std::to_string(def.u.sd.valid_max);
+            dephault = std::to_string(def.u.sd.dephault);
+            break;
+        case PF_Param_POINT:
+            kind = "point";
+            range = "unrestricted";
+            dephault = fixedText(def.u.td.x_dephault) + "%," + fixedText(def.u.td.y_dephault) + "%";
+            break;
+        case PF_Param_POPUP:
+            kind = "popup";
+            range = gbkToUtf8(parameters[i].choices);
+            dephault = std::to_string(def.u.pd.dephault);
+            break;
+        case PF_Param_CHECKBOX:
+            kind = "checkbox";
+            range = "off/on";
+            dephault = def.u.bd.dephault ? "on" : "off";
+            break;
+        default:
+            kind = "kind " + std::to_string(def.param_type);
+        }
+        std::printf("%-3d %s%*s %-14s %-18s %-14s %s\n", def.uu.id, name.c_str(),
+                    static_cast<int>(24 > name.size() ? 24 - name.size() : 0), "", kind.c_str(), range.c_str(),
+                    dephault.c_str(), (def.ui_flags & PF_PUI_INVISIBLE) ? "hidden" : "");
+    }
+    return 0;
+}
+
+int render(const std::string& pluginPath, const std::vector<std::string>& args)
+{
+    RenderOptions options;
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        try {
+            if (parseRenderOption(args, i, options)) {
+                continue;
+            }
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(e.what());
+        }
+        if (args[i].size() > 1 && args[i][0] == '-') {
+            throw UsageError("render: unknown option '" + args[i] + "'");
+        }
+        files.push_back(args[i]);
+    }
+    if (files.size() != 2) {
+        throw UsageError("render: expected IN.png and OUT.png");
+    }
+
+    const RgbaImage input = readPng(files[0]);
+    PluginSession session(pluginPath, options.language);
+    applyRenderOptions(options, session.host());
+
+    HostWorld inputWorld(input.width, input.height);
+    inputWorld.setFromRgba(input.pixels.data());
+    HostWorld outputWorld(input.width, input.height);
+    const PF_Err error = session.host().render(inputWorld, outputWorld, 0);
+    if (error != PF_Err_NONE) {
+        throw std::runtime_error(files[0] + ": the plug-in could not render the frame: " + describeError(error));
+    }
+    const PF_Err setDown = session.close();
+    if (setDown != PF_Err_NONE) {
+        throw std::runtime_error("the plug-in's global set-down failed: " + describeError(setDown));
+    }
+
+    RgbaImage result;
+    result.width = input.width;
+    result.height = input.height;
+    result.pixels.resize(input.pixels.size());
+    outputWorld.copyToRgba(result.pixels.data());
+    writePngAtomically(files[1], result);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string pluginPath;
+    std::size_t first = 0;
+    while (first < args.size() && args[first] == "--plugin") {
+        if (first + 1 >= args.size()) {
+            std::fprintf(stderr, "solvane: --plugin needs a path\n");
+            return 2;
+        }
+        pluginPath = args[first + 1];
+        first += 2;
+    }
+    if (first >= args.size()) {
+        std::fprintf(stderr, "%s%s", kUsage, kRenderOptionsHelp);
+        return 2;
+    }
+    const std::string command = args[first];
+    std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
+    if (pluginPath.empty()) {
+        pluginPath = defaultPluginPath();
+    }
+
+    try {
+        if (command == "help" || command == "--help" || command == "-h") {
+            std::printf("%s%s", kUsage, kRenderOptionsHelp);
+            return 0;
+        }
+        if (command == "about") {
+            return about(pluginPath);
+        }
+        if (command == "info") {
+            if (rest.size() > 1) {
+                throw UsageError("info: expected at most one plug-in path");
+            }
+            return info(rest.empty() ? pluginPath : rest[0]);
+        }
+        if (command == "params") {
+            return params(pluginPath, rest);
+        }
+        if (command == "render") {
+            return render(pluginPath, rest);
+        }
+        throw UsageError("unknown command '" + command + "'");
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "solvane: %s\n(run 'solvane help' for usage)\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "solvane: error: %s\n", e.what());
+        return 1;
+    }
+}
