@@ -1,0 +1,319 @@
+// The built plug-in driven through its entry point by the substitute host, the
+// way the compositing host drives it: commands, failures, and whole renders.
+#include <gtest/gtest.h>
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "cli/HostWorld.h"
+#include "cli/PluginLibrary.h"
+#include "cli/SubstituteHost.h"
+#include "host/Parameters.h"
+#include "support/HostTestSupport.h"
+
+using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::Cli;
+
+namespace {
+
+// An OpenGL context of the host's own, to see that the plug-in gives it back.
+class HostOwnContext {
+public:
+    HostOwnContext()
+    {
+        auto getPlatformDisplay =
+            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        display_ = getPlatformDisplay ? getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)
+                                      : eglGetDisplay(EGL_DEFAULT_DISPLAY);
+        eglInitialize(display_, nullptr, nullptr);
+        eglBindAPI(EGL_OPENGL_API);
+        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0;
+        eglChooseConfig(display_, attributes, &config, 1, &count);
+        const EGLint size[] = {EGL_WIDTH, 4, EGL_HEIGHT, 4, EGL_NONE};
+        surface_ = eglCreatePbufferSurface(display_, config, size);
+        context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
+    }
+    ~HostOwnContext()
+    {
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(display_, context_);
+        eglDestroySurface(display_, surface_);
+    }
+    bool makeCurrent() { return eglMakeCurrent(display_, surface_, surface_, context_) == EGL_TRUE; }
+    bool isCurrent() const
+    {
+        return eglGetCurrentContext() == context_ && eglGetCurrentSurface(EGL_DRAW) == surface_ &&
+               eglGetCurrentSurface(EGL_READ) == surface_;
+    }
+
+private:
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    EGLContext context_ = EGL_NO_CONTEXT;
+};
+
+// A small layer with bright spots on a dark ground, and some transparent pixels.
+void paintTestLayer(HostWorld& world)
+{
+    for (int y = 0; y < world.height(); ++y) {
+        std::uint8_t* p = world.row(y);
+        for (int x = 0; x < world.width(); ++x, p += 4) {
+            const bool bright = (x / 6 + y / 5) % 4 == 0;
+            p[0] = (x + y) % 11 == 0 ? 0 : 255;
+            p[1] = bright ? 250 : 30;
+            p[2] = bright ? 230 : 40;
+            p[3] = bright ? 180 : 60;
+        }
+    }
+}
+
+std::vector<std::uint8_t> pixels(const HostWorld& world)
+{
+    std::vector<std::uint8_t> bytes;
+    for (int y = 0; y < world.height(); ++y) {
+        bytes.insert(bytes.end(), world.row(y), world.row(y) + world.width() * 4);
+    }
+    return bytes;
+}
+
+class PluginHostTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = std::make_unique<PluginLibrary>(Tamrin::Solvane::Test::pluginPath());
+        host = std::make_unique<SubstituteHost>(library->entryPoint());
+    }
+    void TearDown() override
+    {
+        host.reset();
+        library.reset();
+    }
+    void setUpEffect()
+    {
+        ASSERT_EQ(host->globalSetUp(), PF_Err_NONE);
+        ASSERT_EQ(host->paramsSetUp(), PF_Err_NONE);
+    }
+
+    std::unique_ptr<PluginLibrary> library;
+    std::unique_ptr<SubstituteHost> host;
+};
+
+} // namespace
+
+TEST_F(PluginHostTest, ResourceDescribesTheLoadedEffect)
+{
+    const PiplInfo& info = library->info();
+    EXPECT_EQ(info.kind, "eFKT");
+    EXPECT_EQ(info.name, "Ostrel Solvane");
+    EXPECT_EQ(info.category, "Ostrel");
+    EXPECT_EQ(info.matchName, "Ostrel_Solvane");
+    EXPECT_EQ(info.entryPoint, "EntryPointFunc");
+    EXPECT_EQ(info.hostInterfaceMajor, 13);
+    EXPECT_EQ(info.hostInterfaceMinor, 27);
+    EXPECT_EQ(PluginLibrary::readRegistrationResource(Tamrin::Solvane::Test::pluginPath()).size(), 290u);
+}
+
+TEST_F(PluginHostTest, AboutAndCommandsItDoesNotAnswer)
+{
+    std::string text;
+    ASSERT_EQ(host->about(text), PF_Err_NONE);
+    EXPECT_EQ(text, "Ostrel Solvane v1.0\rOstrel Solvane");
+    EXPECT_EQ(host->suitesHeld(), 0);
+
+    const PF_InData inBefore = host->inData();
+    const PF_OutData outBefore = host->outData();
+    for (PF_Cmd cmd : {2, 5, 6, 7, 8, 9, 10, 12, 13, 40, -1}) {
+        EXPECT_EQ(host->command(cmd), PF_Err_NONE) << cmd;
+    }
+    EXPECT_EQ(std::memcmp(&inBefore, &host->inData(), sizeof inBefore), 0);
+    EXPECT_EQ(std::memcmp(&outBefore, &host->outData(), sizeof outBefore), 0);
+    EXPECT_EQ(host->suitesHeld(), 0);
+}
+
+TEST_F(PluginHostTest, AboutWithoutTheAnsiSuiteLeavesTheMessage)
+{
+    host->faults.refusedSuites.insert(kPFANSISuite);
+    std::strcpy(host->outData().return_msg, "left alone");
+    std::string text;
+    EXPECT_EQ(host->about(text), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_EQ(text, "left alone");
+}
+
+TEST_F(PluginHostTest, GlobalSetUpWritesVersionAndFlags)
+{
+    host->outData().my_version = 7;
+    host->outData().out_flags = -1;
+    host->outData().out_flags2 = -1;
+    host->faults.refusedSuites.insert(kPFAppSuite);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(host->globalSetUp(), PF_Err_BAD_CALLBACK_PARAM);
+    // Version and flags come first; the failed table stops the set-up before any context.
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(host->outData().my_version, 0x80001u);
+    EXPECT_EQ(host->outData().out_flags, 0);
+    EXPECT_EQ(host->outData().out_flags2, 0);
+    EXPECT_EQ(host->suitesHeld(), 0);
+
+    host->faults.refusedSuites.clear();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(host->globalSetUp(), PF_Err_NONE);
+    EXPECT_NE(::testing::internal::GetCapturedStdout().find("OpenGL Version:"), std::string::npos);
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST_F(PluginHostTest, RenderGivesTheHostItsContextBackAndStaysInTheWorld)
+{
+    setUpEffect();
+    HostWorld input(37, 23);
+    paintTestLayer(input);
+    HostWorld output(37, 23);
+
+    HostOwnContext hostContext;
+    ASSERT_TRUE(hostContext.makeCurrent());
+    EXPECT_EQ(host->render(input, output), PF_Err_NONE);
+    EXPECT_TRUE(hostContext.isCurrent());
+    EXPECT_TRUE(output.paddingIntact());
+    EXPECT_TRUE(input.paddingIntact());
+    EXPECT_NE(pixels(output), std::vector<std::uint8_t>(37 * 23 * 4, 0));
+    EXPECT_EQ(host->suitesHeld(), 0);
+    EXPECT_EQ(host->handlesAlive(), 0);
+    EXPECT_EQ(host->checkoutsOpen(), 0);
+
+    // With no context of its own current, the host is left with none.
+    eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    EXPECT_EQ(host->render(input, output), PF_Err_NONE);
+    EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST_F(PluginHostTest, FailedRenderLeavesTheOutputAndRecovers)
+{
+    setUpEffect();
+    HostWorld input(16, 9);
+    paintTestLayer(input);
+    HostWorld output(16, 9);
+    output.fill(0x5C);
+    const auto untouched = pixels(output);
+
+    HostOwnContext hostContext;
+    ASSERT_TRUE(hostContext.makeCurrent());
+    host->faults.failHandleAllocation = true;
+    EXPECT_EQ(host->render(input, output), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(hostContext.isCurrent());
+    EXPECT_EQ(pixels(output), untouched);
+    host->faults.failHandleAllocation = false;
+
+    host->faults.refusedSuites.insert(kPFHandleSuite);
+    EXPECT_EQ(host->render(input, output), PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(hostContext.isCurrent());
+    EXPECT_EQ(pixels(output), untouched);
+    EXPECT_EQ(host->suitesHeld(), 0);
+    host->faults.refusedSuites.clear();
+
+    // A checkout that fails still draws the frame with the last values.
+    host->faults.failCheckoutIndex = kParamThreshold;
+    EXPECT_EQ(host->render(input, output), PF_Err_NONE);
+    host->faults.failCheckoutIndex = -1;
+    const auto rendered = pixels(output);
+    EXPECT_NE(rendered, untouched);
+    EXPECT_EQ(host->render(input, output), PF_Err_NONE);
+    EXPECT_EQ(pixels(output), rendered);
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST_F(PluginHostTest, FramesBeyondTheLimitsAreRefusedAndEmptyOnesAreNothing)
+{
+    setUpEffect();
+    {
+        HostWorld input(20000, 1);
+        HostWorld output(20000, 1);
+        output.fill(0x33);
+        EXPECT_EQ(host->render(input, output), PF_Err_BAD_CALLBACK_PARAM);
+        EXPECT_EQ(output.row(0)[0], 0x33);
+    }
+    HostWorld empty(0, 0);
+    HostWorld emptyOut(0, 0);
+    EXPECT_EQ(host->render(empty, emptyOut), PF_Err_NONE);
+    HostWorld one(1, 1);
+    one.fill(0xFF);
+    HostWorld oneOut(1, 1);
+    EXPECT_EQ(host->render(one, oneOut), PF_Err_NONE);
+    EXPECT_TRUE(oneOut.paddingIntact());
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST_F(PluginHostTest, EveryThreadRendersTheSameFrame)
+{
+    setUpEffect();
+    host->setPoint(kParamCenter, 5.5, 30.0);
+    HostWorld input(41, 27);
+    paintTestLayer(input);
+    HostWorld first(41, 27);
+    HostWorld second(41, 27);
+    HostWorld third(41, 27);
+
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(host->render(input, first), PF_Err_NONE);
+    const std::string firstRender = ::testing::internal::GetCapturedStdout();
+    PF_Err otherThread = -1;
+    std::string secondRender;
+    std::thread worker([&] {
+        ::testing::internal::CaptureStdout();
+        otherThread = host->render(input, second);
+        secondRender = ::testing::internal::GetCapturedStdout();
+    });
+    worker.join();
+    ASSERT_EQ(otherThread, PF_Err_NONE);
+    ::testing::internal::CaptureStdout();
+    ASSERT_EQ(host->render(input, third), PF_Err_NONE);
+    const std::string thirdRender = ::testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(pixels(first), pixels(second));
+    EXPECT_EQ(pixels(first), pixels(third));
+    // Each thread announces its own context once, on its first render.
+    EXPECT_NE(firstRender.find("OpenGL Version:"), std::string::npos);
+    EXPECT_NE(secondRender.find("OpenGL Version:"), std::string::npos);
+    EXPECT_EQ(thirdRender, "");
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST_F(PluginHostTest, SetDownAndSetUpAgainInOneLoad)
+{
+    HostWorld input(24, 16);
+    paintTestLayer(input);
+    HostWorld before(24, 16);
+    HostWorld after(24, 16);
+    setUpEffect();
+    ASSERT_EQ(host->render(input, before), PF_Err_NONE);
+    ASSERT_EQ(host->globalSetDown(), PF_Err_NONE);
+    setUpEffect();
+    ASSERT_EQ(host->render(input, after), PF_Err_NONE);
+    EXPECT_EQ(pixels(before), pixels(after));
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+    // A set-down with nothing set up does not crash either.
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}
+
+TEST(SolvaneCommand, AboutInfoAndClearErrors)
+{
+    std::string output;
+    ASSERT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " about", &output), 0);
+    EXPECT_EQ(output, "Ostrel Solvane v1.0\rOstrel Solvane");
+
+    ASSERT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " info", &output), 0);
+    EXPECT_NE(output.find("match name:       Ostrel_Solvane"), std::string::npos);
+    EXPECT_NE(output.find("entry point:      EntryPointFunc"), std::string::npos);
+
+    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " info no-such-file.aex", &output), 1);
+    EXPECT_NE(output.find("cannot open"), std::string::npos);
+    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " --plugin " + Tamrin::Solvane::Test::solvanePath() + " about", &output), 1);
+    EXPECT_NE(output.find("no registration resource"), std::string::npos);
+    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " frobnicate", &output), 2);
+}
