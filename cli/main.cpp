@@ -1,5 +1,15 @@
 // solvane: loads the Ostrel Solvane plug-in the way the compositing host does and
 // drives its commands; applies the effect to images.
+#if defined(_WIN32)
+#include <io.h>
+#define dup _dup
+#define dup2 _dup2
+#define close _close
+#else
+#include <unistd.h>
+#endif
+
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -71,6 +81,48 @@ int info(const std::string& pluginPath)
     return 0;
 }
 
+// Columns a UTF-8 text takes in a terminal: CJK characters take two.
+int displayWidth(const std::string& text)
+{
+    int width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) != 0x80) {
+            width += byte >= 0xE0 ? 2 : 1;
+        }
+    }
+    return width;
+}
+
+std::string padded(const std::string& text, int width)
+{
+    return text + std::string(static_cast<std::size_t>(std::max(1, width - displayWidth(text))), ' ');
+}
+
+// The plug-in writes its diagnostic lines to standard output; while it runs for a
+// command whose standard output is a listing, they go to standard error instead.
+class DiagnosticsToStderr {
+public:
+    DiagnosticsToStderr()
+    {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        dup2(2, 1);
+    }
+    ~DiagnosticsToStderr()
+    {
+        std::cout.flush();
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+    DiagnosticsToStderr(const DiagnosticsToStderr&) = delete;
+    DiagnosticsToStderr& operator=(const DiagnosticsToStderr&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 std::string fixedText(PF_Fixed value)
 {
     char buffer[32];
@@ -88,9 +140,14 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
             throw UsageError("params: unexpected argument '" + args[i] + "'");
         }
     }
-    PluginSession session(pluginPath, language);
-    auto& parameters = session.host().parameters();
-    std::printf("%-3s %-24s %-14s %-18s %-14s %s\n", "id", "name", "kind", "range", "default", "");
+    std::vector<HostParameter> parameters;
+    {
+        DiagnosticsToStderr diagnostics;
+        PluginSession session(pluginPath, language);
+        parameters = session.host().parameters();
+    }
+    std::printf("%-3s %s%s%s%s\n", "id", padded("name", 20).c_str(), padded("kind", 14).c_str(),
+                padded("range", 32).c_str(), "default");
     for (std::size_t i = 1; i < parameters.size(); ++i) {
         const PF_ParamDef& def = parameters[i].declared;
         const std::string name = gbkToUtf8(parameters[i].name);
@@ -119,6 +176,13 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
             kind = "popup";
             range = gbkToUtf8(parameters[i].choices);
             dephault = std::to_string(def.u.pd.dephault);
+            {
+                std::string choices = parameters[i].choices;
+                for (int choice = 1; choice < def.u.pd.dephault && choices.find('|') != std::string::npos; ++choice) {
+                    choices.erase(0, choices.find('|') + 1);
+                }
+                dephault += " (" + gbkToUtf8(choices.substr(0, choices.find('|'))) + ")";
+            }
             break;
         case PF_Param_CHECKBOX:
             kind = "checkbox";
@@ -128,9 +192,9 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
         default:
             kind = "kind " + std::to_string(def.param_type);
         }
-        std::printf("%-3d %s%*s %-14s %-18s %-14s %s\n", def.uu.id, name.c_str(),
-                    static_cast<int>(24 > name.size() ? 24 - name.size() : 0), "", kind.c_str(), range.c_str(),
-                    dephault.c_str(), (def.ui_flags & PF_PUI_INVISIBLE) ? "hidden" : "");
+        std::printf("%-3d %s%s%s%s%s\n", def.uu.id, padded(name, 20).c_str(), padded(kind, 14).c_str(),
+                    padded(range, 32).c_str(), padded(dephault, 14).c_str(),
+                    (def.ui_flags & PF_PUI_INVISIBLE) ? "hidden" : "");
     }
     return 0;
 }
