@@ -1,0 +1,231 @@
+// solvane_bench: how long a frame takes, and where the time goes.
+//
+// Part one renders whole frames through the built plug-in, loaded and driven by the
+// substitute host exactly as `solvane render` does. Part two runs the same steps as
+// the plug-in's render command, linked in directly, with glFinish after each step
+// so that each one's cost can be told apart. PNG decoding and encoding are timed
+// on their own. Figures only: nothing here passes or fails.
+#include <glbinding/gl/gl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/HostWorld.h"
+#include "cli/PluginLibrary.h"
+#include "cli/PluginSession.h"
+#include "cli/PngImage.h"
+#include "cli/SubstituteHost.h"
+#include "glcontext/ContextRegistry.h"
+#include "glcontext/AEOpenGLContext.h"
+#include "glcontext/CurrentContextGuard.h"
+#include "gpu/OpenglRenderTarget.h"
+#include "gpu/OpenglShader.h"
+#include "host/Parameters.h"
+#include "renderer/LightShaftPassChain.h"
+#include "renderer/LightShaftRenderer.h"
+#include "renderer/PixelTransfer.h"
+#include "renderer/RayGeometry.h"
+#include "ShaderSources.h"
+
+using namespace gl;
+using namespace Tamrin::Solvane;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double timed(const std::function<void()>& step)
+{
+    const auto start = Clock::now();
+    step();
+    glFinish();
+    return msSince(start);
+}
+
+// A frame with bright patches on a dark ground.
+void paint(Cli::HostWorld& world)
+{
+    for (int y = 0; y < world.height(); ++y) {
+        std::uint8_t* p = world.row(y);
+        for (int x = 0; x < world.width(); ++x, p += 4) {
+            const bool bright = ((x / 97) + (y / 61)) % 5 == 0;
+            p[0] = 255;
+            p[1] = bright ? 250 : 20;
+            p[2] = bright ? 235 : 25;
+            p[3] = bright ? 200 : 40;
+        }
+    }
+}
+
+struct Size {
+    int width, height;
+};
+
+const Size kSizes[] = {{1920, 1080}, {3840, 2160}};
+const char* const kQualityNames[] = {"high", "medium", "low"};
+
+void wholeFrames(const std::string& pluginPath, int frames)
+{
+    std::printf("Whole frames through the plug-in (ms per frame, mean of %d after one warm-up frame):\n", frames);
+    std::printf("  %-10s %-8s %10s\n", "size", "quality", "ms");
+    Cli::PluginSession session(pluginPath, "en_US");
+    for (const Size size : kSizes) {
+        Cli::HostWorld input(size.width, size.height);
+        paint(input);
+        Cli::HostWorld output(size.width, size.height);
+        for (int quality = 0; quality < 3; ++quality) {
+            session.host().setPopup(kParamQuality, quality + 1);
+            session.host().render(input, output);
+            const auto start = Clock::now();
+            for (int i = 0; i < frames; ++i) {
+                if (session.host().render(input, output) != PF_Err_NONE) {
+                    std::fprintf(stderr, "render failed\n");
+                    std::exit(1);
+                }
+            }
+            std::printf("  %4dx%-5d %-8s %10.1f\n", size.width, size.height, kQualityNames[quality],
+                        msSince(start) / frames);
+        }
+    }
+}
+
+void steps(int frames)
+{
+    std::printf("\nWhere the time goes (ms per frame, mean of %d; glFinish after each step):\n", frames);
+    std::printf("  %-10s %-8s %8s %10s %10s %8s %10s %8s\n", "size", "quality", "upload", "pass chain", "composite",
+                "finish", "read-back", "total");
+    CurrentContextGuard guard;
+    setUpSharedContext();
+    AEOpenGLContext* context = contextForThisThread();
+    context->makeCurrent();
+
+    Cli::SubstituteHost host(nullptr); // for the handle suite of the read-back
+    OpenglRenderTarget& target = OpenglRenderTarget::instance();
+    LightShaftRenderer renderer;
+    LightShaftPassChain chain;
+    for (const Size size : kSizes) {
+        Cli::HostWorld input(size.width, size.height);
+        paint(input);
+        Cli::HostWorld output(size.width, size.height);
+        const Vec2 frameSize(size.width, size.height);
+        for (int quality = 0; quality < 3; ++quality) {
+            renderer.settings.center = Vec2(size.width * 0.5, size.height * 0.3);
+            renderer.settings.quality = quality;
+            double upload = 0, chainMs = 0, render = 0, finish = 0, readback = 0;
+            for (int i = -1; i < frames; ++i) {
+                std::uint64_t bytesPerPixel = 4;
+                GLenum pixelType = GL_UNSIGNED_BYTE;
+                float multiplier = 1.0f;
+                GLuint texture = 0;
+                target.resize(size.width, size.height, false);
+                target.bind(false, false);
+                const double u = timed([&] {
+                    texture = uploadWorld(WorldFormat::Argb8, &input.def(), &host.inData(), bytesPerPixel,
+                                          pixelType, multiplier, false);
+                });
+                const RayGeometry g = computeRayGeometry(renderer.settings, frameSize);
+                const double c = timed([&] {
+                    chain.run(texture, frameSize, g.boxSize, g.offset, g.chainCenter, 2048.0,
+                              Vec2(renderer.settings.threshold, renderer.settings.thresholdSmooth), quality + 1);
+                });
+                const double r = timed([&] { renderer.render(texture, frameSize); });
+                glDeleteTextures(1, &texture);
+                const double f = timed([&] { target.finishFrame(multiplier); });
+                const double b = timed([&] {
+                    readbackWorld(size.width, size.height, &input.def(), &output.def(), &host.inData(),
+                                  WorldFormat::Argb8, bytesPerPixel, pixelType);
+                });
+                if (i >= 0) { // the first frame compiles the programs
+                    upload += u;
+                    chainMs += c;
+                    render += r;
+                    finish += f;
+                    readback += b;
+                }
+            }
+            const double n = frames;
+            std::printf("  %4dx%-5d %-8s %8.1f %10.1f %10.1f %8.1f %10.1f %8.1f\n", size.width, size.height,
+                        kQualityNames[quality], upload / n, chainMs / n, (render - chainMs) / n, finish / n,
+                        readback / n, (upload + render + finish + readback) / n);
+        }
+    }
+
+    // Program compiles: every frame re-creates the channel-order pass, whose
+    // program then compiles and links at its first draw.
+    const int compiles = 5;
+    double compileMs = 0;
+    for (int i = 0; i < compiles; ++i) {
+        OpenglShader program(Shaders::passthrough_vert, Shaders::channel_argb_frag);
+        program.bindAttribLocation("position", 0);
+        program.bindAttribLocation("input_uv", 1);
+        compileMs += timed([&] { program.use(); });
+    }
+    std::printf("\nCompiling and linking the channel-order program (once per frame): %.1f ms\n",
+                compileMs / compiles);
+    std::printf("(\"composite\" is the renderer's time less the pass chain's: the composite draw itself.)\n");
+
+    target.release();
+    tearDownContexts();
+    guard.restore();
+}
+
+void pngCosts(int frames)
+{
+    std::printf("\nPNG costs, 1920x1080 RGBA (ms, mean of %d):\n", frames);
+    Cli::RgbaImage image;
+    image.width = 1920;
+    image.height = 1080;
+    image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+    for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+        image.pixels[i] = static_cast<std::uint8_t>((i * 7 + (i >> 12)) & 0xFF);
+    }
+    const std::string path = "solvane-bench.png";
+    double encode = 0, decode = 0;
+    for (int i = 0; i < frames; ++i) {
+        auto start = Clock::now();
+        Cli::writePngAtomically(path, image);
+        encode += msSince(start);
+        start = Clock::now();
+        Cli::readPng(path);
+        decode += msSince(start);
+    }
+    std::remove(path.c_str());
+    std::printf("  encode %.1f   decode %.1f\n", encode / frames, decode / frames);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int frames = 3;
+    std::string pluginPath = Cli::defaultPluginPath();
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--frames" && i + 1 < argc) {
+            frames = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--plugin" && i + 1 < argc) {
+            pluginPath = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: solvane_bench [--frames N] [--plugin PATH]\n");
+            return 2;
+        }
+    }
+    try {
+        wholeFrames(pluginPath, frames);
+        steps(frames);
+        pngCosts(frames);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "solvane_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
