@@ -2,9 +2,6 @@
 // drives its commands; applies the effect to images.
 #if defined(_WIN32)
 #include <io.h>
-#define dup _dup
-#define dup2 _dup2
-#define close _close
 #else
 #include <unistd.h>
 #endif
