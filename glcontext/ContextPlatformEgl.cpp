@@ -1,1 +1,295 @@
-// Placeholder: filled in by its subsystem's work.
+#include "glcontext/ContextPlatformEgl.h"
+
+// Keep X11's macros out: the backend needs EGL's own types only.
+#ifndef EGL_NO_X11
+#define EGL_NO_X11
+#endif
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+
+#include <glbinding/Binding.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace Tamrin {
+namespace Solvane {
+
+namespace {
+
+// The display and config every context of the process is made on; contexts can only share objects when they live
+// on the same display with compatible configs. Opened once and never terminated: eglTerminate would pull the display
+// from under contexts that other code (or the host) may still hold.
+struct ProcessDisplay {
+    EGLDisplay display = EGL_NO_DISPLAY;
+    EGLConfig config = nullptr;
+    bool pbuffer = false;
+};
+
+bool hasExtension(const char* extensions, const char* name)
+{
+    return extensions != nullptr && std::strstr(extensions, name) != nullptr;
+}
+
+EGLDisplay initializedDisplay()
+{
+    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+    if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+        const auto getPlatformDisplay =
+            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (getPlatformDisplay != nullptr) {
+            const EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+            if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr) == EGL_TRUE) {
+                return display;
+            }
+        }
+    }
+    const EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
+    if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr) == EGL_TRUE) {
+        return display;
+    }
+    return EGL_NO_DISPLAY;
+}
+
+// The closest match to a 32-bit RGBA pixel format with a depth buffer: the first config of exactly 8 bits per
+// colour channel, since EGL lists deeper colour formats first.
+EGLConfig chooseConfig(EGLDisplay display, EGLint surfaceType)
+{
+    const EGLint attributes[] = {EGL_SURFACE_TYPE, surfaceType,
+                                 EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                 EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+                                 EGL_DEPTH_SIZE, 8,
+                                 EGL_NONE};
+    EGLConfig configs[64] = {};
+    EGLint count = 0;
+    if (eglChooseConfig(display, attributes, configs, 64, &count) != EGL_TRUE || count < 1) {
+        return nullptr;
+    }
+    for (EGLint i = 0; i < count; ++i) {
+        EGLint red = 0, green = 0, blue = 0;
+        eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
+        eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
+        eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
+        if (red == 8 && green == 8 && blue == 8) {
+            return configs[i];
+        }
+    }
+    return configs[0];
+}
+
+// Null when no display can be opened or it has no usable config; a later call tries again.
+const ProcessDisplay* processDisplay()
+{
+    static std::mutex lock;
+    static ProcessDisplay opened;
+    std::lock_guard<std::mutex> guard(lock);
+    if (opened.display != EGL_NO_DISPLAY) {
+        return &opened;
+    }
+    const EGLDisplay display = initializedDisplay();
+    if (display == EGL_NO_DISPLAY) {
+        return nullptr;
+    }
+    EGLConfig config = chooseConfig(display, EGL_PBUFFER_BIT);
+    bool pbuffer = config != nullptr;
+    if (config == nullptr && hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
+        config = chooseConfig(display, 0);
+    }
+    if (config == nullptr) {
+        return nullptr;
+    }
+    opened.config = config;
+    opened.pbuffer = pbuffer;
+    opened.display = display;
+    return &opened;
+}
+
+// Set once the display is known to create versioned contexts ("EGL_KHR_create_context"): the EGL counterpart of
+// the stored wglCreateContextAttribsARB, which here is eglCreateContext itself taking the version attributes.
+std::atomic<bool> versionedContextsOffered{false};
+
+// EGL_KHR_debug labels carry the window-class name onto the surface and context, where debug output names them.
+void label(EGLDisplay display, EGLenum type, void* object, const std::string& name)
+{
+    static const auto labelObject =
+        reinterpret_cast<PFNEGLLABELOBJECTKHRPROC>(eglGetProcAddress("eglLabelObjectKHR"));
+    if (labelObject != nullptr && object != nullptr) {
+        // EGL keeps the pointer, not a copy: the name lives as long as the backend that owns the object.
+        labelObject(display, type, object, const_cast<char*>(name.c_str()));
+    }
+}
+
+glbinding::ContextHandle bindingHandle(void* context)
+{
+    return static_cast<glbinding::ContextHandle>(reinterpret_cast<std::uintptr_t>(context));
+}
+
+} // namespace
+
+ContextPlatformEgl::~ContextPlatformEgl()
+{
+    if (context_ != nullptr) {
+        // Releasing acts on the context of the thread's bound API, which for our contexts is desktop OpenGL.
+        eglBindAPI(EGL_OPENGL_API);
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        eglDestroyContext(display_, context_);
+        context_ = nullptr;
+    }
+    if (surface_ != nullptr) {
+        eglDestroySurface(display_, surface_);
+        surface_ = nullptr;
+    }
+}
+
+SavedBinding ContextPlatformEgl::currentBinding()
+{
+    SavedBinding binding;
+    binding.display = eglGetCurrentDisplay();
+    binding.draw = eglGetCurrentSurface(EGL_DRAW);
+    binding.read = eglGetCurrentSurface(EGL_READ);
+    binding.context = eglGetCurrentContext();
+    binding.api = static_cast<std::uint32_t>(eglQueryAPI());
+    return binding;
+}
+
+void ContextPlatformEgl::restoreBinding(const SavedBinding& saved)
+{
+    const SavedBinding now = currentBinding();
+    const bool sameSurfaces = now.display == saved.display && now.draw == saved.draw && now.read == saved.read;
+    if (now.context != saved.context || !sameSurfaces) {
+        if (saved.context == EGL_NO_CONTEXT) {
+            // A release needs a valid display and acts on the bound API's context: use those of the current one.
+            EGLint clientType = EGL_OPENGL_API;
+            eglQueryContext(now.display, now.context, EGL_CONTEXT_CLIENT_TYPE, &clientType);
+            eglBindAPI(static_cast<EGLenum>(clientType));
+            eglMakeCurrent(now.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        } else {
+            EGLint clientType = EGL_OPENGL_API;
+            eglQueryContext(saved.display, saved.context, EGL_CONTEXT_CLIENT_TYPE, &clientType);
+            eglBindAPI(static_cast<EGLenum>(clientType));
+            eglMakeCurrent(saved.display, saved.draw, saved.read, saved.context);
+        }
+    }
+    if (saved.api != EGL_NONE && static_cast<std::uint32_t>(eglQueryAPI()) != saved.api) {
+        eglBindAPI(static_cast<EGLenum>(saved.api));
+    }
+}
+
+bool ContextPlatformEgl::createSurface(const std::string& windowClassName)
+{
+    windowClassName_ = windowClassName;
+    const ProcessDisplay* opened = processDisplay();
+    if (opened == nullptr) {
+        return false;
+    }
+    display_ = opened->display;
+    config_ = opened->config;
+    if (!opened->pbuffer) {
+        return true;
+    }
+    const EGLint attributes[] = {EGL_WIDTH, 8, EGL_HEIGHT, 8, EGL_NONE};
+    surface_ = eglCreatePbufferSurface(display_, config_, attributes);
+    if (surface_ == EGL_NO_SURFACE) {
+        surface_ = nullptr;
+        return false;
+    }
+    label(display_, EGL_OBJECT_SURFACE_KHR, surface_, windowClassName_);
+    return true;
+}
+
+bool ContextPlatformEgl::createContext(void* shareContext, const int* attributes)
+{
+    // The bound API is per thread and decides the kind of context made: without this a thread makes OpenGL ES.
+    if (eglBindAPI(EGL_OPENGL_API) != EGL_TRUE) {
+        return false;
+    }
+    const EGLContext context = eglCreateContext(display_, config_, shareContext, attributes);
+    if (context == EGL_NO_CONTEXT) {
+        return false;
+    }
+    context_ = context;
+    label(display_, EGL_OBJECT_CONTEXT_KHR, context_, windowClassName_);
+    return true;
+}
+
+bool ContextPlatformEgl::createPlainContext()
+{
+    const EGLint attributes[] = {EGL_NONE};
+    return createContext(EGL_NO_CONTEXT, attributes);
+}
+
+const char* ContextPlatformEgl::extensionString()
+{
+    return eglQueryString(display_, EGL_EXTENSIONS);
+}
+
+const char* ContextPlatformEgl::createContextExtensionName() const
+{
+    return "EGL_KHR_create_context";
+}
+
+void ContextPlatformEgl::storeVersionedContextEntry()
+{
+    versionedContextsOffered.store(true);
+}
+
+bool ContextPlatformEgl::hasVersionedContextEntry() const
+{
+    return versionedContextsOffered.load();
+}
+
+bool ContextPlatformEgl::createVersionedContext(ContextPlatform& share, int majorVersion, int minorVersion)
+{
+    if (!versionedContextsOffered.load()) {
+        return false;
+    }
+    const EGLint attributes[] = {EGL_CONTEXT_MAJOR_VERSION_KHR, majorVersion,
+                                 EGL_CONTEXT_MINOR_VERSION_KHR, minorVersion,
+                                 EGL_NONE};
+    return createContext(share.nativeContext(), attributes);
+}
+
+bool ContextPlatformEgl::shareObjects(ContextPlatform&)
+{
+    // EGL joins the share context's namespace when the context is created.
+    return true;
+}
+
+bool ContextPlatformEgl::makeCurrent()
+{
+    eglBindAPI(EGL_OPENGL_API);
+    return eglMakeCurrent(display_, surface_, surface_, context_) == EGL_TRUE;
+}
+
+void ContextPlatformEgl::initializeBinding()
+{
+    // glbinding's context-less overloads ask GLX for the current context, which is null under EGL, so every context
+    // would count as one; naming the EGL context keeps glbinding's per-context state apart per thread.
+    // glbinding 2.1 cannot forget a context safely (releaseContext lets the next context's state index run past
+    // its tables), so a handle's entry stays for the process; a later context that EGL gives the same address finds
+    // it, and initialize then returns without switching, hence the explicit useContext.
+    const glbinding::ContextHandle handle = bindingHandle(context_);
+    glbinding::Binding::initialize(handle, true, false);
+    glbinding::Binding::useContext(handle);
+}
+
+void ContextPlatformEgl::useBinding()
+{
+    glbinding::Binding::useContext(bindingHandle(context_));
+}
+
+void* ContextPlatformEgl::nativeContext() const
+{
+    return context_;
+}
+
+void* ContextPlatformEgl::nativeSurface() const
+{
+    return surface_;
+}
+
+} // namespace Solvane
+} // namespace Tamrin

@@ -21,6 +21,8 @@ class ChannelOrderPass;
 // channel-order pass into the output renderbuffer. Also makes the float
 // textures and render-to-texture framebuffers of the pass chain.
 // Framebuffer objects are kept per context; renderbuffers and textures are shared.
+// Changes the framebuffer and renderbuffer bindings, the viewport, the clear
+// colour, blending and multisampling; finishFrame leaves its framebuffer bound.
 class OpenglRenderTarget {
 public:
     static OpenglRenderTarget& instance();
@@ -43,7 +45,10 @@ public:
     bool isMultisampled() const { return multisampled; }
     std::size_t layerCount() const { return layers.size(); }
     gl::GLuint outputRenderbufferName() const { return outputRenderbuffer; }
+    // Names in the current context (0 where it has none).
     gl::GLuint framebufferName() const { return framebuffer.get(); }
+    gl::GLuint multisampleFramebufferName() const { return multisampleFramebuffer.get(); }
+    gl::GLuint resolveFramebufferName() const { return resolveFramebuffer.get(); }
 
     OpenglRenderTarget(const OpenglRenderTarget&) = delete;
     OpenglRenderTarget& operator=(const OpenglRenderTarget&) = delete;
@@ -51,6 +56,11 @@ public:
 private:
     OpenglRenderTarget();
     ~OpenglRenderTarget();
+
+    // Generates the mode's framebuffers in the current context.
+    void makeFramebuffers();
+    // The framebuffer that carries the layers in the current mode and context.
+    gl::GLuint layerFramebuffer() const;
 
     PerContextName resolveFramebuffer{PerContextName::Kind::Framebuffer};
     PerContextName framebuffer{PerContextName::Kind::Framebuffer};

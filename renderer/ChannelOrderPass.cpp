@@ -1,1 +1,79 @@
-// Placeholder: filled in by its subsystem's work.
+#include "renderer/ChannelOrderPass.h"
+
+#include <glbinding/gl/gl.h>
+
+#include "ShaderSources.h"
+
+using namespace gl;
+
+namespace Tamrin {
+namespace Solvane {
+
+namespace {
+
+// Two triangles over clip space: x, y, z, u, v per vertex.
+const GLfloat kFullScreenQuad[30] = {
+    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
+    1.0f,  1.0f,  0.0f, 1.0f, 1.0f, //
+    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
+    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
+    -1.0f, -1.0f, 0.0f, 0.0f, 0.0f, //
+    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
+};
+
+constexpr int kVertexStride = 5 * sizeof(GLfloat);
+constexpr std::uint64_t kUvOffset = 3 * sizeof(GLfloat);
+
+} // namespace
+
+ChannelOrderPass::ChannelOrderPass(bool bgarOrder)
+    : swizzleProgram(Shaders::passthrough_vert, bgarOrder ? Shaders::channel_bgar_frag : Shaders::channel_argb_frag)
+{
+    swizzleProgram.bindAttribLocation("position", 0);
+    swizzleProgram.bindAttribLocation("input_uv", 1);
+}
+
+ChannelOrderPass::~ChannelOrderPass()
+{
+    vertexArray.release();
+    if (vertexBuffer != 0) {
+        glDeleteBuffers(1, &vertexBuffer);
+    }
+    // swizzleProgram, the last member, is destroyed next and deletes its program.
+}
+
+void ChannelOrderPass::draw(GLuint texture, float multiplier)
+{
+    // Vertex arrays are not shared between contexts: each context that draws
+    // gets its own, recording the attributes of the one shared quad buffer.
+    if (vertexArray.get() == 0) {
+        GLuint name = 0;
+        glGenVertexArrays(1, &name);
+        vertexArray.set(name);
+        glBindVertexArray(name);
+        if (vertexBuffer == 0) {
+            glGenBuffers(1, &vertexBuffer);
+            glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+            glBufferData(GL_ARRAY_BUFFER, sizeof(kFullScreenQuad), kFullScreenQuad, GL_STATIC_DRAW);
+        }
+    }
+
+    swizzleProgram.use();
+    glBindVertexArray(vertexArray.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    swizzleProgram.setAttribPointer3f(0, 0, kVertexStride);
+    swizzleProgram.setAttribPointer2f(1, kUvOffset, kVertexStride);
+
+    swizzleProgram.setTexture("videoTexture", GL_TEXTURE_2D, texture, 0);
+    swizzleProgram.setUniform1f("multiplier16bit", multiplier);
+
+    glDrawArrays(GL_TRIANGLES, 0, 6);
+    swizzleProgram.disableAttrib(0);
+    swizzleProgram.disableAttrib(1);
+
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+} // namespace Solvane
+} // namespace Tamrin

@@ -17,7 +17,10 @@ class OpenglShader;
 // frame inside the (downscaled) ray box, and accumulation passes sum them along
 // the rays towards the centre by recursive doubling, ping-ponging between two
 // RGBA32F textures. Owns both programs, its vertex array (per context), its quad
-// buffer and the texture pair.
+// buffer and the texture pair. run() draws through the render target's
+// render-to-texture framebuffers, which leave its top layer and viewport bound
+// again; it changes the program, the texture bound on unit 0 and the vertex
+// attribute arrays, and leaves no vertex array or array buffer bound.
 class LightShaftPassChain {
 public:
     LightShaftPassChain();

@@ -16,7 +16,9 @@ class LightShaftPassChain;
 // the frame size, the centre and the quality, runs the pass chain and draws the
 // composite (shafts screened over the layer, or alone) into the render target's
 // top layer. Owns the pass chain, the composite program, its vertex array (per
-// context) and its quad buffer.
+// context) and its quad buffer. render() leaves its vertex array bound, the
+// composite program in use, the ray texture on unit 1 active and the attribute
+// arrays disabled; the render target's top layer stays the draw target.
 class LightShaftRenderer {
 public:
     LightShaftRenderer();

@@ -1,0 +1,210 @@
+#include "renderer/RayGeometry.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace Tamrin::Solvane;
+
+namespace {
+
+RenderSettings settingsAt(Vec2 center, int quality, double shineLength = 2048.0)
+{
+    RenderSettings settings;
+    settings.center = center;
+    settings.quality = quality;
+    settings.shineLength = shineLength;
+    return settings;
+}
+
+// The whole box, written out from the definitions: the layer grown to the centre.
+struct FullBox {
+    Vec2 size;
+    Vec2 offset;
+    Vec2 texels;
+};
+
+FullBox fullBoxOf(Vec2 center, Vec2 frame, double f)
+{
+    const double x = std::min(center.x, 0.0);
+    const double y = std::min(center.y, 0.0);
+    FullBox box;
+    box.size = Vec2((std::max(frame.x, center.x) - x) / f, (std::max(frame.y, center.y) - y) / f);
+    box.offset = Vec2(-x / f, -y / f);
+    box.texels = Vec2(std::ceil(box.size.x), std::ceil(box.size.y));
+    return box;
+}
+
+void expectVec2(Vec2 actual, double x, double y)
+{
+    EXPECT_DOUBLE_EQ(actual.x, x);
+    EXPECT_DOUBLE_EQ(actual.y, y);
+}
+
+} // namespace
+
+TEST(RayGeometryTest, CentreLeftOfTheLayerGrowsTheBoxTowardsIt)
+{
+    const RayGeometry g = computeRayGeometry(settingsAt(Vec2(-40.0, 30.0), 1), Vec2(200.0, 100.0));
+    EXPECT_DOUBLE_EQ(g.factor, 2.0);
+    EXPECT_DOUBLE_EQ(g.box.x, -40.0);
+    EXPECT_DOUBLE_EQ(g.box.y, 0.0);
+    EXPECT_DOUBLE_EQ(g.box.width, 240.0);
+    EXPECT_DOUBLE_EQ(g.box.height, 100.0);
+    expectVec2(g.boxSize, 120.0, 50.0);
+    expectVec2(g.offset, 20.0, 0.0);
+    expectVec2(g.radialCenter, -19.5, 15.5);
+    expectVec2(g.chainCenter, 0.5, 15.5);
+    EXPECT_EQ(g.textureSize, Vec2i(120, 50));
+    EXPECT_FALSE(g.bounded);
+    expectVec2(g.sampleOffset, 20.0, 0.0);
+    expectVec2(g.sampleSize, 120.0, 50.0);
+}
+
+TEST(RayGeometryTest, CentreInsideOrRightBelowKeepsTheOffsetAtZero)
+{
+    const Vec2 frame(101.0, 50.0);
+    for (int quality = 0; quality < 3; ++quality) {
+        const double f = quality + 1.0;
+        const RayGeometry inside = computeRayGeometry(settingsAt(Vec2(30.0, 20.0), quality), frame);
+        expectVec2(inside.boxSize, 101.0 / f, 50.0 / f);
+        expectVec2(inside.offset, 0.0, 0.0);
+        EXPECT_EQ(inside.textureSize,
+                  Vec2i(static_cast<int>(std::ceil(101.0 / f)), static_cast<int>(std::ceil(50.0 / f))));
+
+        const RayGeometry beyond = computeRayGeometry(settingsAt(Vec2(130.0, 90.0), quality), frame);
+        expectVec2(beyond.offset, 0.0, 0.0);
+        expectVec2(beyond.boxSize, 130.0 / f, 90.0 / f);
+        EXPECT_FALSE(beyond.bounded);
+    }
+    const RayGeometry above = computeRayGeometry(settingsAt(Vec2(50.0, -9.0), 2), frame);
+    expectVec2(above.offset, 0.0, 3.0);
+    expectVec2(above.chainCenter, 16.5, 0.5);
+}
+
+TEST(RayGeometryTest, RadialCentreSnapsToTheMiddleOfADownscaledPixel)
+{
+    const Vec2 frame(200.0, 100.0);
+    expectVec2(computeRayGeometry(settingsAt(Vec2(100.7, 50.2), 0), frame).radialCenter, 100.5, 50.5);
+    expectVec2(computeRayGeometry(settingsAt(Vec2(100.7, 50.2), 1), frame).radialCenter, 50.5, 25.5);
+    expectVec2(computeRayGeometry(settingsAt(Vec2(-0.3, 2.9), 2), frame).radialCenter, -0.5, 0.5);
+}
+
+TEST(RayGeometryTest, QualityGivesTheFactorAndTheDoublingLevels)
+{
+    EXPECT_EQ(doublingLevels(2048.0), 11);
+    EXPECT_EQ(doublingLevels(1024.0), 10);
+    EXPECT_EQ(doublingLevels(683.0), 10);
+    EXPECT_EQ(doublingLevels(1025.0), 11);
+    EXPECT_EQ(doublingLevels(3.0), 2);
+    EXPECT_EQ(doublingLevels(1.0), 1);
+    EXPECT_EQ(doublingLevels(0.0), 1);
+    EXPECT_EQ(doublingLevels(1.0e9), 11);
+    EXPECT_EQ(doublingLevels(std::numeric_limits<double>::infinity()), 11);
+
+    EXPECT_EQ(qualityFactorOf(settingsAt(Vec2(), 0)), 1);
+    EXPECT_EQ(qualityFactorOf(settingsAt(Vec2(), 2)), 3);
+    // Values the settings never hold still give a usable factor.
+    EXPECT_EQ(qualityFactorOf(settingsAt(Vec2(), -4)), 1);
+    EXPECT_EQ(qualityFactorOf(settingsAt(Vec2(), 9)), 3);
+}
+
+TEST(RayGeometryTest, ACentreWithinTheRaysReachKeepsTheWholeBox)
+{
+    const Vec2 frame(64.0, 48.0);
+    for (int quality = 0; quality < 3; ++quality) {
+        const double f = quality + 1.0;
+        const double margin = rayReadMargin(quality + 1, 2048.0);
+        const Vec2 center(-(margin - 2.0) * f, 48.0 + (margin - 2.0) * f);
+        const RayGeometry g = computeRayGeometry(settingsAt(center, quality), frame);
+        const FullBox full = fullBoxOf(center, frame, f);
+        EXPECT_FALSE(g.bounded);
+        expectVec2(g.boxSize, full.size.x, full.size.y);
+        expectVec2(g.offset, full.offset.x, full.offset.y);
+    }
+}
+
+TEST(RayGeometryTest, AFarCentreBoundsTheBoxToTheRaysReach)
+{
+    const Vec2 frame(96.0, 64.0);
+    const std::vector<Vec2> centres = {Vec2(-1.0e6, 30.0), Vec2(1.0e6, 30.0),       Vec2(40.0, -1.0e6),
+                                       Vec2(40.0, 1.0e6),  Vec2(-7.3e5, -9.1e5),   Vec2(6.1e5, 8.7e5),
+                                       Vec2(-20000.3, 17.9), Vec2(30.0, 25000.6)};
+    for (int quality = 0; quality < 3; ++quality) {
+        for (const double shine : {0.0, 700.0, 2048.0}) {
+            for (const Vec2& center : centres) {
+                SCOPED_TRACE(testing::Message() << "quality " << quality << " shine " << shine << " centre ("
+                                                << center.x << ", " << center.y << ")");
+                const double f = quality + 1.0;
+                const double margin = rayReadMargin(quality + 1, shine);
+                const RayGeometry g = computeRayGeometry(settingsAt(center, quality, shine), frame);
+                const FullBox full = fullBoxOf(center, frame, f);
+                EXPECT_TRUE(g.bounded);
+
+                // The box reaches the margin beyond the layer on the centre's side, and no further.
+                for (const auto& [offset, size, layer, fullOffset, fullSize] :
+                     {std::make_tuple(g.offset.x, g.boxSize.x, frame.x / f, full.offset.x, full.size.x),
+                      std::make_tuple(g.offset.y, g.boxSize.y, frame.y / f, full.offset.y, full.size.y)}) {
+                    EXPECT_GE(offset, std::min(margin, fullOffset) - 1e-9);
+                    EXPECT_LT(offset, margin + 1.0);
+                    EXPECT_GE(size - offset - layer, std::min(margin, fullSize - fullOffset - layer) - 1e-9);
+                    EXPECT_LE(size - offset - layer, margin + 1e-9);
+                    // Only whole texels are dropped before the layer.
+                    EXPECT_DOUBLE_EQ(fullOffset - offset, std::round(fullOffset - offset));
+                }
+                EXPECT_EQ(g.textureSize, Vec2i(static_cast<int>(std::ceil(g.boxSize.x)),
+                                               static_cast<int>(std::ceil(g.boxSize.y))));
+                // The layer stays at layer pixel 0 of the box, and the chain still aims at the true centre.
+                EXPECT_NEAR(g.box.x + g.offset.x * f, 0.0, 1e-6);
+                EXPECT_NEAR(g.box.y + g.offset.y * f, 0.0, 1e-6);
+                EXPECT_NEAR(g.box.width, g.boxSize.x * f, 1e-6);
+                EXPECT_DOUBLE_EQ(g.chainCenter.x, g.radialCenter.x + g.offset.x);
+                EXPECT_DOUBLE_EQ(g.chainCenter.y, g.radialCenter.y + g.offset.y);
+                EXPECT_DOUBLE_EQ(g.radialCenter.x, std::floor(center.x / f) + 0.5);
+                EXPECT_DOUBLE_EQ(g.radialCenter.y, std::floor(center.y / f) + 0.5);
+
+                // The composite reads the kept texels where the whole box's texture has them.
+                for (const double q : {-1.0, 0.0, 17.25, frame.x / f + 1.0}) {
+                    const double fullTexelX = (q + full.offset.x) / full.size.x * full.texels.x;
+                    const double keptTexelX = (q + g.sampleOffset.x) / g.sampleSize.x * g.textureSize.x;
+                    EXPECT_NEAR(keptTexelX + (full.offset.x - g.offset.x), fullTexelX, 1e-6);
+                    const double fullTexelY = (q + full.offset.y) / full.size.y * full.texels.y;
+                    const double keptTexelY = (q + g.sampleOffset.y) / g.sampleSize.y * g.textureSize.y;
+                    EXPECT_NEAR(keptTexelY + (full.offset.y - g.offset.y), fullTexelY, 1e-6);
+                }
+            }
+        }
+    }
+}
+
+TEST(RayGeometryTest, AnyCentreGivesFiniteTexturesWithinOpenGLLimits)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::vector<Vec2> centres = {Vec2(1.0e6, -1.0e6), Vec2(-1.0e12, 3.0), Vec2(2.0, 1.0e300), Vec2(inf, 0.0),
+                                       Vec2(-inf, -inf),    Vec2(nan, 5.0),     Vec2(nan, nan),     Vec2(4.0e9, 1.0)};
+    // 8K is where the margin still fits the smallest texture limit that OpenGL 3.3 allows in practice (16384).
+    for (const Vec2 frame : {Vec2(1920.0, 1080.0), Vec2(3840.0, 2160.0), Vec2(7680.0, 4320.0), Vec2(1.0, 1.0)}) {
+        for (int quality = 0; quality < 3; ++quality) {
+            for (const Vec2& center : centres) {
+                SCOPED_TRACE(testing::Message() << frame.x << " wide, quality " << quality << ", centre (" << center.x
+                                                << ", " << center.y << ")");
+                const RayGeometry g = computeRayGeometry(settingsAt(center, quality), frame);
+                EXPECT_GT(g.textureSize.x, 0);
+                EXPECT_GT(g.textureSize.y, 0);
+                EXPECT_LE(g.textureSize.x, 16384);
+                EXPECT_LE(g.textureSize.y, 16384);
+                for (const double value : {g.chainCenter.x, g.chainCenter.y, g.radialCenter.x, g.radialCenter.y,
+                                           g.sampleOffset.x, g.sampleOffset.y, g.sampleSize.x, g.sampleSize.y}) {
+                    EXPECT_TRUE(std::isfinite(value));
+                }
+            }
+        }
+    }
+    // A centre beyond reach of float arithmetic is pulled in along its own direction.
+    const RayGeometry far = computeRayGeometry(settingsAt(Vec2(-1.0e15, 50.0), 0), Vec2(100.0, 100.0));
+    EXPECT_NEAR(far.radialCenter.x, 50.0 - kFarthestCenter, 1.0);
+    EXPECT_NEAR(far.radialCenter.y, 50.5, 1.0);
+}
