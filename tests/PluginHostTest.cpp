@@ -14,6 +14,7 @@
 #include "cli/PluginLibrary.h"
 #include "cli/SubstituteHost.h"
 #include "host/Parameters.h"
+#include "host/PiplResource.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
@@ -317,3 +318,27 @@ TEST(SolvaneCommand, AboutInfoAndClearErrors)
     EXPECT_NE(output.find("no registration resource"), std::string::npos);
     EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " frobnicate", &output), 2);
 }
+
+#if !defined(_WIN32)
+TEST(PluginFile, CarriesTheResourceAndExportsOnlyTheEntryPoint)
+{
+    const std::string plugin = Tamrin::Solvane::Test::pluginPath();
+    const std::string extracted = std::string(SOLVANE_BINARY_DIR) + "/pipl-extracted.bin";
+    std::string output;
+    ASSERT_EQ(Tamrin::Solvane::Test::runCommand("objcopy -O binary --only-section=.pipl " + plugin + " " + extracted,
+                                                &output),
+              0)
+        << output;
+    std::FILE* file = std::fopen(extracted.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::vector<std::uint8_t> bytes(400);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+    std::fclose(file);
+    std::remove(extracted.c_str());
+    EXPECT_EQ(bytes, std::vector<std::uint8_t>(Pipl::kBytes.begin(), Pipl::kBytes.end()));
+
+    ASSERT_EQ(Tamrin::Solvane::Test::runCommand("nm -D --defined-only " + plugin, &output), 0);
+    EXPECT_NE(output.find(" T EntryPointFunc\n"), std::string::npos);
+    EXPECT_EQ(output.find('\n'), output.size() - 1) << "more than one symbol exported:\n" << output;
+}
+#endif
