@@ -3,28 +3,12 @@
 #include <glbinding/gl/gl.h>
 
 #include "ShaderSources.h"
+#include "renderer/FullScreenQuad.h"
 
 using namespace gl;
 
 namespace Tamrin {
 namespace Solvane {
-
-namespace {
-
-// Two triangles over clip space: x, y, z, u, v per vertex.
-const GLfloat kFullScreenQuad[30] = {
-    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
-    1.0f,  1.0f,  0.0f, 1.0f, 1.0f, //
-    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
-    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
-    -1.0f, -1.0f, 0.0f, 0.0f, 0.0f, //
-    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
-};
-
-constexpr int kVertexStride = 5 * sizeof(GLfloat);
-constexpr std::uint64_t kUvOffset = 3 * sizeof(GLfloat);
-
-} // namespace
 
 ChannelOrderPass::ChannelOrderPass(bool bgarOrder)
     : swizzleProgram(Shaders::passthrough_vert, bgarOrder ? Shaders::channel_bgar_frag : Shaders::channel_argb_frag)

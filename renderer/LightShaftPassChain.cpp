@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "ShaderSources.h"
+#include "renderer/FullScreenQuad.h"
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
 #include "renderer/RayGeometry.h"
@@ -17,18 +18,6 @@ namespace Solvane {
 
 namespace {
 
-// Two triangles over clip space: x, y, z, u, v per vertex.
-const GLfloat kFullScreenQuad[30] = {
-    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
-    1.0f,  1.0f,  0.0f, 1.0f, 1.0f, //
-    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
-    -1.0f, 1.0f,  0.0f, 0.0f, 1.0f, //
-    -1.0f, -1.0f, 0.0f, 0.0f, 0.0f, //
-    1.0f,  -1.0f, 0.0f, 1.0f, 0.0f, //
-};
-
-constexpr int kVertexStride = 5 * sizeof(GLfloat);
-constexpr std::uint64_t kUvOffset = 3 * sizeof(GLfloat);
 
 OpenglShader* makeProgram(const char* fragmentSource)
 {
