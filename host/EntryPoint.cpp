@@ -3,6 +3,7 @@
 #include <new>
 
 #include "glcontext/AEOpenGLContext.h"
+#include "glcontext/ContextRegistry.h"
 #include "host/Parameters.h"
 #include "host/PiplResource.h"
 #include "host/PluginState.h"
@@ -36,6 +37,13 @@ PF_Err globalSetUp(PF_InData* in_data, PF_OutData* out_data)
     out_data->my_version = Pipl::kEffectVersion;
     out_data->out_flags = Pipl::kOutFlags;
     out_data->out_flags2 = Pipl::kOutFlags2;
+
+    // A host that sets the effect up again without setting it down first (a
+    // front end that reloads its own module over the loaded plug-in does) gets a
+    // clean start: the earlier contexts and every object made in them go first.
+    if (sharedContext() != nullptr) {
+        openglSetDown();
+    }
 
     // The pointer is set only once the table is complete; a table that throws
     // half way is freed by its own unwinding.
