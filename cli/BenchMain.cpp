@@ -4,13 +4,17 @@
 // substitute host exactly as `solvane render` does. Part two runs the same steps as
 // the plug-in's render command, linked in directly, with glFinish after each step
 // so that each one's cost can be told apart. PNG decoding and encoding are timed
-// on their own. Figures only: nothing here passes or fails.
+// on their own. Part three runs whole sequences as `solvane render` runs them (PNG
+// files and raw video, with and without reading and writing overlapped with
+// rendering) and shows where their time goes. Figures only: nothing here passes or
+// fails.
 #include <glbinding/gl/gl.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +23,7 @@
 #include "cli/PluginLibrary.h"
 #include "cli/PluginSession.h"
 #include "cli/PngImage.h"
+#include "cli/RenderJob.h"
 #include "cli/SubstituteHost.h"
 #include "glcontext/ContextRegistry.h"
 #include "glcontext/AEOpenGLContext.h"
@@ -202,27 +207,112 @@ void pngCosts(int frames)
     std::printf("  encode %.1f   decode %.1f\n", encode / frames, decode / frames);
 }
 
+// A 1920×1080 sequence through the render command, the way a user runs it: PNG files
+// and a raw video file, each with reading and writing overlapped with rendering and
+// without.
+void sequences(const std::string& pluginPath, int frames)
+{
+    const int width = 1920;
+    const int height = 1080;
+    const std::filesystem::path folder = std::filesystem::absolute("solvane-bench-sequence");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string in = (folder / "in_%04d.png").string();
+    const std::string out = (folder / "out_%04d.png").string();
+    const std::string rawIn = (folder / "in.raw").string();
+    const std::string rawOut = (folder / "out.raw").string();
+    {
+        std::FILE* raw = std::fopen(rawIn.c_str(), "wb");
+        for (int frame = 0; frame < frames; ++frame) {
+            Cli::HostWorld world(width, height);
+            paint(world);
+            // Each frame a little different, as footage is.
+            for (int y = 0; y < height; y += 7) {
+                world.row(y)[(frame * 97 % width) * 4 + 1] = static_cast<std::uint8_t>(frame * 31);
+            }
+            Cli::RgbaImage image;
+            image.width = width;
+            image.height = height;
+            image.pixels.resize(static_cast<std::size_t>(width) * height * 4);
+            world.copyToRgba(image.pixels.data());
+            char name[32];
+            std::snprintf(name, sizeof name, "in_%04d.png", frame + 1);
+            Cli::writePngAtomically((folder / name).string(), image);
+            for (int y = 0; y < height; ++y) {
+                std::fwrite(world.row(y), 1, static_cast<std::size_t>(width) * 4, raw);
+            }
+        }
+        std::fclose(raw);
+    }
+    std::printf("\nSequences of %d frames of %dx%d through `solvane render` (2 host threads; seconds summed over "
+                "the frames per stage; fps from the first frame read to the last written):\n",
+                frames, width, height);
+    std::printf("  %-8s %-5s %-8s %8s %8s %8s %8s %8s\n", "quality", "io", "overlap", "fps", "ms/frame", "read",
+                "render", "write");
+    const std::string range = "1-" + std::to_string(frames);
+    for (const char* quality : kQualityNames) {
+        for (const bool raw : {false, true}) {
+            for (const bool overlap : {false, true}) {
+                std::vector<std::string> args = raw ? std::vector<std::string>{"--raw", "1920x1080", rawIn, rawOut}
+                                                    : std::vector<std::string>{in, out, "--frames", range};
+                args.insert(args.end(), {"--quality", quality, "--quiet", "--center", "1:300,200",
+                                         std::to_string(frames) + ":1600,900"});
+                if (!overlap) {
+                    args.push_back("--no-overlap");
+                }
+                Cli::RenderJob job(pluginPath, args);
+                job.run();
+                const Cli::FramePipeline::Timings& t = job.timings();
+                const double n = static_cast<double>(t.frames);
+                std::printf("  %-8s %-5s %-8s %8.2f %8.0f %8.0f %8.0f %8.0f\n", quality, raw ? "raw" : "png",
+                            overlap ? "yes" : "no", n / t.wall, 1000.0 * t.wall / n, 1000.0 * t.read / n,
+                            1000.0 * t.render / n, 1000.0 * t.write / n);
+                std::fflush(stdout);
+            }
+        }
+    }
+    std::printf("(read: PNG decode or raw read into the host's world; render: the plug-in's render command; write: "
+                "PNG encode and atomic file write, or raw write; all in ms per frame)\n");
+    std::filesystem::remove_all(folder);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int frames = 3;
+    int sequenceFrames = 12;
+    std::string part = "all";
     std::string pluginPath = Cli::defaultPluginPath();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--frames" && i + 1 < argc) {
             frames = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--sequence-frames" && i + 1 < argc) {
+            sequenceFrames = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--part" && i + 1 < argc) {
+            part = argv[++i];
         } else if (arg == "--plugin" && i + 1 < argc) {
             pluginPath = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: solvane_bench [--frames N] [--plugin PATH]\n");
+            std::fprintf(stderr, "usage: solvane_bench [--frames N] [--sequence-frames N] "
+                                 "[--part all|frames|steps|png|sequences] [--plugin PATH]\n");
             return 2;
         }
     }
     try {
-        wholeFrames(pluginPath, frames);
-        steps(frames);
-        pngCosts(frames);
+        if (part == "all" || part == "frames") {
+            wholeFrames(pluginPath, frames);
+        }
+        if (part == "all" || part == "steps") {
+            steps(frames);
+        }
+        if (part == "all" || part == "png") {
+            pngCosts(frames);
+        }
+        if (part == "all" || part == "sequences") {
+            sequences(pluginPath, sequenceFrames);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "solvane_bench: %s\n", e.what());
         return 1;

@@ -2,18 +2,10 @@
 
 #include <png.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
-#include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "cli/TemporaryFile.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -45,82 +37,6 @@ RgbaImage readPng(const std::string& path)
     return result;
 }
 
-namespace {
-
-// A temporary file in the target's folder, removed unless it is committed.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(const std::string& target)
-    {
-#if defined(_WIN32)
-        for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
-            path_ = target + ".tmp" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt);
-            file_ = std::fopen(path_.c_str(), "wbx");
-        }
-#else
-        std::string pattern = target + ".tmp-XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        const int descriptor = mkstemp(buffer.data());
-        if (descriptor >= 0) {
-            path_ = buffer.data();
-            file_ = fdopen(descriptor, "wb");
-            if (!file_) {
-                close(descriptor);
-            }
-        }
-#endif
-        if (!file_) {
-            throw std::runtime_error(target + ": cannot create a temporary file beside it: " + std::strerror(errno));
-        }
-    }
-    ~TemporaryFile()
-    {
-        if (file_) {
-            std::fclose(file_);
-        }
-        if (!committed_) {
-            std::remove(path_.c_str());
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    std::FILE* file() { return file_; }
-
-    void commit(const std::string& target)
-    {
-        const bool flushed = std::fflush(file_) == 0;
-#if !defined(_WIN32)
-        const bool synced = flushed && fsync(fileno(file_)) == 0;
-#else
-        const bool synced = flushed;
-#endif
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!synced || !closed) {
-            throw std::runtime_error(target + ": cannot write: " + std::strerror(errno));
-        }
-#if defined(_WIN32)
-        if (!MoveFileExA(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            throw std::runtime_error(target + ": cannot replace the file");
-        }
-#else
-        if (std::rename(path_.c_str(), target.c_str()) != 0) {
-            throw std::runtime_error(target + ": cannot replace the file: " + std::strerror(errno));
-        }
-#endif
-        committed_ = true;
-    }
-
-private:
-    std::string path_;
-    std::FILE* file_ = nullptr;
-    bool committed_ = false;
-};
-
-} // namespace
-
 void writePngAtomically(const std::string& path, const RgbaImage& image)
 {
     if (image.width <= 0 || image.height <= 0 ||
@@ -139,7 +55,7 @@ void writePngAtomically(const std::string& path, const RgbaImage& image)
         png_image_free(&png);
         throw std::runtime_error(path + ": cannot encode PNG: " + message);
     }
-    temporary.commit(path);
+    temporary.commit();
 }
 
 } // namespace Cli

@@ -1,8 +1,10 @@
 #include "cli/RenderOptions.h"
 
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 
 #include "host/Parameters.h"
@@ -19,7 +21,10 @@ const char* const kRenderOptionsHelp =
     "  --exposure PCT           brightness of the shafts, 0-100 (default 10)\n"
     "  --quality high|medium|low  (default medium)\n"
     "  --ray-only               output the shafts alone\n"
-    "  --language TAG           host language tag, e.g. en_US or zh_CN (default en_US)\n";
+    "  --language TAG           host language tag, e.g. en_US or zh_CN (default en_US)\n"
+    "  The numeric options take keyframes instead of one value: FRAME:VALUE ..., e.g.\n"
+    "  --center 0:200,300 120:1700,800 (linear between keys, held before the first and\n"
+    "  after the last key).\n";
 
 namespace {
 
@@ -34,14 +39,192 @@ double parseNumber(const std::string& option, const std::string& text)
     return value;
 }
 
-double parseInRange(const std::string& option, const std::string& text, double low, double high)
+// A numeric option: its parameter, how many numbers it takes and what they may be.
+struct NumericOption {
+    const char* name;
+    PF_ParamIndex index;
+    int components;
+    double low, high;
+    bool wholeNumbers;
+};
+
+// The centre is limited by the host's 16.16 fixed point.
+const NumericOption kNumericOptions[] = {
+    {"--threshold", kParamThreshold, 1, 0, 100, false},
+    {"--threshold-smooth", kParamThresholdSmooth, 1, 0, 100, false},
+    {"--center", kParamCenter, 2, -32767, 32767, false},
+    {"--shine-length", kParamShineLength, 1, 0, 2048, true},
+    {"--exposure", kParamExposure, 1, 0, 100, false},
+};
+
+std::vector<double> parseValue(const NumericOption& option, const std::string& text)
 {
-    const double value = parseNumber(option, text);
-    if (value < low || value > high) {
-        throw std::invalid_argument(option + ": " + text + " is outside " + std::to_string(static_cast<int>(low)) +
-                                    " to " + std::to_string(static_cast<int>(high)));
+    std::vector<double> value;
+    if (option.components == 2) {
+        const auto comma = text.find(',');
+        if (comma == std::string::npos) {
+            throw std::invalid_argument(std::string(option.name) + ": expected X,Y, got '" + text + "'");
+        }
+        value = {parseNumber(option.name, text.substr(0, comma)), parseNumber(option.name, text.substr(comma + 1))};
+        if (std::fabs(value[0]) >= 32767.0 || std::fabs(value[1]) >= 32767.0) {
+            throw std::invalid_argument(std::string(option.name) + ": coordinates must lie within +-32767 pixels");
+        }
+        return value;
     }
-    return value;
+    const double number = parseNumber(option.name, text);
+    if (number < option.low || number > option.high) {
+        throw std::invalid_argument(std::string(option.name) + ": " + text + " is outside " +
+                                    std::to_string(static_cast<int>(option.low)) + " to " +
+                                    std::to_string(static_cast<int>(option.high)));
+    }
+    if (option.wholeNumbers && number != std::floor(number)) {
+        throw std::invalid_argument(std::string(option.name) + ": expected whole pixels");
+    }
+    return {number};
+}
+
+// "FRAME:..." with a whole, non-negative frame number.
+bool isKeyframeText(const std::string& text)
+{
+    const auto colon = text.find(':');
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::string> words(const std::string& text)
+{
+    std::istringstream stream(text);
+    std::vector<std::string> result;
+    std::string word;
+    while (stream >> word) {
+        result.push_back(word);
+    }
+    return result;
+}
+
+void setConstant(RenderOptions& options, PF_ParamIndex index, const std::vector<double>& value)
+{
+    switch (index) {
+    case kParamThreshold:
+        options.threshold = value[0];
+        break;
+    case kParamThresholdSmooth:
+        options.thresholdSmooth = value[0];
+        break;
+    case kParamCenter:
+        options.centerX = value[0];
+        options.centerY = value[1];
+        break;
+    case kParamShineLength:
+        options.shineLength = static_cast<int>(value[0]);
+        break;
+    case kParamExposure:
+        options.exposure = value[0];
+        break;
+    default:
+        break;
+    }
+}
+
+void clearConstant(RenderOptions& options, PF_ParamIndex index)
+{
+    switch (index) {
+    case kParamThreshold:
+        options.threshold.reset();
+        break;
+    case kParamThresholdSmooth:
+        options.thresholdSmooth.reset();
+        break;
+    case kParamCenter:
+        options.centerX.reset();
+        options.centerY.reset();
+        break;
+    case kParamShineLength:
+        options.shineLength.reset();
+        break;
+    case kParamExposure:
+        options.exposure.reset();
+        break;
+    default:
+        break;
+    }
+}
+
+void parseNumericOption(const NumericOption& option, const std::vector<std::string>& args, std::size_t& i,
+                        RenderOptions& options)
+{
+    if (i + 1 >= args.size()) {
+        throw std::invalid_argument(std::string(option.name) + " needs a value");
+    }
+    const std::vector<std::string> first = words(args[++i]);
+    if (first.empty()) {
+        throw std::invalid_argument(std::string(option.name) + " needs a value");
+    }
+    if (!isKeyframeText(first[0])) {
+        if (first.size() != 1) {
+            throw std::invalid_argument(std::string(option.name) + ": expected one value or FRAME:VALUE keyframes");
+        }
+        options.keyframes.erase(option.index);
+        setConstant(options, option.index, parseValue(option, first[0]));
+        return;
+    }
+    std::vector<std::string> keys = first;
+    while (i + 1 < args.size() && isKeyframeText(args[i + 1])) {
+        const std::vector<std::string> more = words(args[++i]);
+        keys.insert(keys.end(), more.begin(), more.end());
+    }
+    KeyframeTrack track(option.components);
+    for (const std::string& key : keys) {
+        if (!isKeyframeText(key)) {
+            throw std::invalid_argument(std::string(option.name) + ": expected FRAME:VALUE, got '" + key + "'");
+        }
+        const auto colon = key.find(':');
+        errno = 0;
+        const double frame = std::strtod(key.substr(0, colon).c_str(), nullptr);
+        if (errno == ERANGE || frame > 2147483647.0) {
+            throw std::invalid_argument(std::string(option.name) + ": frame number too large in '" + key + "'");
+        }
+        track.add(frame, parseValue(option, key.substr(colon + 1)));
+    }
+    clearConstant(options, option.index);
+    options.keyframes[option.index] = track;
+}
+
+// Answers a checkout of a keyframed parameter with its value at the time asked for.
+void animate(HostParameter& parameter, const KeyframeTrack& track, const PF_InData* inData)
+{
+    parameter.pointInPercent = false;
+    parameter.animate = [track, inData](PF_ParamDef& def, double seconds, int, int) {
+        double frame = inData->time_step != 0
+                           ? seconds * static_cast<double>(inData->time_scale) / inData->time_step
+                           : 0.0;
+        // Seconds are a quotient: a frame time comes back a hair off its whole frame.
+        if (std::fabs(frame - std::round(frame)) < 1e-6) {
+            frame = std::round(frame);
+        }
+        const std::vector<double> value = track.valueAt(frame);
+        switch (def.param_type) {
+        case PF_Param_FIX_SLIDER:
+            def.u.fd.value = fixedFromDouble(value[0]);
+            break;
+        case PF_Param_SLIDER:
+            def.u.sd.value = static_cast<A_long>(std::lround(value[0]));
+            break;
+        case PF_Param_POINT:
+            def.u.td.x_value = fixedFromDouble(value[0]);
+            def.u.td.y_value = fixedFromDouble(value[1]);
+            break;
+        default:
+            break;
+        }
+    };
 }
 
 } // namespace
@@ -49,39 +232,19 @@ double parseInRange(const std::string& option, const std::string& text, double l
 bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options)
 {
     const std::string& option = args[i];
+    for (const NumericOption& numeric : kNumericOptions) {
+        if (option == numeric.name) {
+            parseNumericOption(numeric, args, i, options);
+            return true;
+        }
+    }
     auto value = [&]() -> const std::string& {
         if (i + 1 >= args.size()) {
             throw std::invalid_argument(option + " needs a value");
         }
         return args[++i];
     };
-    if (option == "--threshold") {
-        options.threshold = parseInRange(option, value(), 0, 100);
-    } else if (option == "--threshold-smooth") {
-        options.thresholdSmooth = parseInRange(option, value(), 0, 100);
-    } else if (option == "--center") {
-        const std::string& text = value();
-        const auto comma = text.find(',');
-        if (comma == std::string::npos) {
-            throw std::invalid_argument(option + ": expected X,Y, got '" + text + "'");
-        }
-        const double x = parseNumber(option, text.substr(0, comma));
-        const double y = parseNumber(option, text.substr(comma + 1));
-        // The host stores a point as 16.16 fixed point.
-        if (std::fabs(x) >= 32767.0 || std::fabs(y) >= 32767.0) {
-            throw std::invalid_argument(option + ": coordinates must lie within +-32767 pixels");
-        }
-        options.centerX = x;
-        options.centerY = y;
-    } else if (option == "--shine-length") {
-        const double length = parseInRange(option, value(), 0, 2048);
-        if (length != std::floor(length)) {
-            throw std::invalid_argument(option + ": expected whole pixels");
-        }
-        options.shineLength = static_cast<int>(length);
-    } else if (option == "--exposure") {
-        options.exposure = parseInRange(option, value(), 0, 100);
-    } else if (option == "--quality") {
+    if (option == "--quality") {
         const std::string& text = value();
         if (text == "high") {
             options.quality = 1;
@@ -128,6 +291,9 @@ void applyRenderOptions(const RenderOptions& options, SubstituteHost& host)
     }
     if (options.rayOnly) {
         host.setCheckbox(kParamRayOnly, true);
+    }
+    for (const auto& [index, track] : options.keyframes) {
+        animate(host.parameter(index), track, &host.inData());
     }
 }
 

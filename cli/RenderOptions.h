@@ -1,9 +1,11 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/KeyframeTrack.h"
 #include "cli/SubstituteHost.h"
 
 namespace Tamrin {
@@ -21,14 +23,21 @@ struct RenderOptions {
     std::optional<int> quality;            // popup choice: 1 high, 2 medium, 3 low
     bool rayOnly = false;
     std::string language = "en_US";
+    // Numeric options given as keyframes ("FRAME:VALUE ..."), by parameter index, in
+    // the same units; they take the place of the option's constant value.
+    std::map<PF_ParamIndex, KeyframeTrack> keyframes;
 };
 
 // Takes the option at args[i] (and its value) if it is a render option; advances i.
-// Returns false for an argument that is not one. Throws std::invalid_argument with
-// a message for a bad value.
+// A numeric option takes either one value or keyframes: "FRAME:VALUE" arguments,
+// as many as follow it (or several in one argument, separated by blanks). Returns
+// false for an argument that is not an option. Throws std::invalid_argument with a
+// message for a bad value.
 bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options);
 
-// Sets the options' values on the host's declared parameters.
+// Sets the options' values on the host's declared parameters. Keyframed options are
+// answered at every checkout with their value at the time asked for, the frame
+// number being the time in units of the host's time step.
 void applyRenderOptions(const RenderOptions& options, SubstituteHost& host);
 
 extern const char* const kRenderOptionsHelp;

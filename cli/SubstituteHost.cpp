@@ -129,9 +129,14 @@ PF_Err SOLVANE_HOST_CALL handleResize(std::uint64_t, PF_Handle*) { return PF_Err
 
 const PF_HandleSuite2 kHandleSuite = {handleNew, handleLock, handleUnlock, handleDispose, handleSize, handleResize};
 
-PF_Fixed toFixed(double value)
+} // namespace
+
+PF_Fixed fixedFromDouble(double value)
 {
     const double scaled = std::round(value * 65536.0);
+    if (std::isnan(scaled)) {
+        return 0;
+    }
     if (scaled >= 2147483647.0) {
         return INT32_MAX;
     }
@@ -140,8 +145,6 @@ PF_Fixed toFixed(double value)
     }
     return static_cast<PF_Fixed>(scaled);
 }
-
-} // namespace
 
 SubstituteHost::SubstituteHost(PF_EntryPointFunc entryPoint, std::string languageTag)
     : entry_(entryPoint), language_(std::move(languageTag))
@@ -233,7 +236,7 @@ HostParameter& SubstituteHost::parameter(PF_ParamIndex index)
 
 void SubstituteHost::setFixedSlider(PF_ParamIndex index, double value)
 {
-    parameter(index).current.u.fd.value = toFixed(value);
+    parameter(index).current.u.fd.value = fixedFromDouble(value);
 }
 
 void SubstituteHost::setSlider(PF_ParamIndex index, A_long value) { parameter(index).current.u.sd.value = value; }
@@ -241,8 +244,8 @@ void SubstituteHost::setSlider(PF_ParamIndex index, A_long value) { parameter(in
 void SubstituteHost::setPoint(PF_ParamIndex index, double x, double y)
 {
     HostParameter& p = parameter(index);
-    p.current.u.td.x_value = toFixed(x);
-    p.current.u.td.y_value = toFixed(y);
+    p.current.u.td.x_value = fixedFromDouble(x);
+    p.current.u.td.y_value = fixedFromDouble(y);
     p.pointInPercent = false;
 }
 
@@ -263,8 +266,8 @@ PF_ParamDef SubstituteHost::valueAt(PF_ParamIndex index, A_long time) const
         return def;
     }
     if (def.param_type == PF_Param_POINT && p.pointInPercent) {
-        def.u.td.x_value = toFixed(def.u.td.x_value / 65536.0 * layerWidth / 100.0);
-        def.u.td.y_value = toFixed(def.u.td.y_value / 65536.0 * layerHeight / 100.0);
+        def.u.td.x_value = fixedFromDouble(def.u.td.x_value / 65536.0 * layerWidth / 100.0);
+        def.u.td.y_value = fixedFromDouble(def.u.td.y_value / 65536.0 * layerHeight / 100.0);
     }
     if (p.animate) {
         const double seconds = inData_.time_scale ? static_cast<double>(time) / inData_.time_scale : 0.0;

@@ -110,6 +110,9 @@ private:
     int addParamCalls_ = 0;
 };
 
+// A value in the host's 16.16 fixed point, rounded to the nearest step and kept within its range.
+PF_Fixed fixedFromDouble(double value);
+
 // A one-line explanation of a host error code, for messages.
 std::string describeError(PF_Err error);
 

@@ -1,24 +1,18 @@
 // solvane: loads the Ostrel Solvane plug-in the way the compositing host does and
 // drives its commands; applies the effect to images.
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <iostream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "cli/HostWorld.h"
+#include "cli/DiagnosticsToStderr.h"
 #include "cli/PiplInfo.h"
 #include "cli/PluginLibrary.h"
 #include "cli/PluginSession.h"
-#include "cli/PngImage.h"
+#include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
 #include "cli/SubstituteHost.h"
 #include "cli/TextEncoding.h"
@@ -32,7 +26,8 @@ const char* const kUsage =
     "usage: solvane [--plugin PATH] COMMAND [ARGS]\n"
     "\n"
     "commands:\n"
-    "  render IN.png OUT.png [options]   apply the effect to an image\n"
+    "  render IN OUT [options]           apply the effect to an image (IN.png OUT.png), a\n"
+    "                                    numbered sequence (--frames) or raw video (--raw)\n"
     "  params [--language TAG]           list the effect's parameters as the host shows them\n"
     "  about                             print the plug-in's About text\n"
     "  info [PLUGIN]                     decode the plug-in's registration resource\n"
@@ -95,30 +90,6 @@ std::string padded(const std::string& text, int width)
 {
     return text + std::string(static_cast<std::size_t>(std::max(1, width - displayWidth(text))), ' ');
 }
-
-// The plug-in writes its diagnostic lines to standard output; while it runs for a
-// command whose standard output is a listing, they go to standard error instead.
-class DiagnosticsToStderr {
-public:
-    DiagnosticsToStderr()
-    {
-        std::fflush(stdout);
-        saved_ = dup(1);
-        dup2(2, 1);
-    }
-    ~DiagnosticsToStderr()
-    {
-        std::cout.flush();
-        std::fflush(stdout);
-        dup2(saved_, 1);
-        close(saved_);
-    }
-    DiagnosticsToStderr(const DiagnosticsToStderr&) = delete;
-    DiagnosticsToStderr& operator=(const DiagnosticsToStderr&) = delete;
-
-private:
-    int saved_ = -1;
-};
 
 std::string fixedText(PF_Fixed value)
 {
@@ -198,47 +169,13 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
 
 int render(const std::string& pluginPath, const std::vector<std::string>& args)
 {
-    RenderOptions options;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        try {
-            if (parseRenderOption(args, i, options)) {
-                continue;
-            }
-        } catch (const std::invalid_argument& e) {
-            throw UsageError(e.what());
-        }
-        if (args[i].size() > 1 && args[i][0] == '-') {
-            throw UsageError("render: unknown option '" + args[i] + "'");
-        }
-        files.push_back(args[i]);
+    std::unique_ptr<RenderJob> job;
+    try {
+        job = std::make_unique<RenderJob>(pluginPath, args);
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(e.what());
     }
-    if (files.size() != 2) {
-        throw UsageError("render: expected IN.png and OUT.png");
-    }
-
-    const RgbaImage input = readPng(files[0]);
-    PluginSession session(pluginPath, options.language);
-    applyRenderOptions(options, session.host());
-
-    HostWorld inputWorld(input.width, input.height);
-    inputWorld.setFromRgba(input.pixels.data());
-    HostWorld outputWorld(input.width, input.height);
-    const PF_Err error = session.host().render(inputWorld, outputWorld, 0);
-    if (error != PF_Err_NONE) {
-        throw std::runtime_error(files[0] + ": the plug-in could not render the frame: " + describeError(error));
-    }
-    const PF_Err setDown = session.close();
-    if (setDown != PF_Err_NONE) {
-        throw std::runtime_error("the plug-in's global set-down failed: " + describeError(setDown));
-    }
-
-    RgbaImage result;
-    result.width = input.width;
-    result.height = input.height;
-    result.pixels.resize(input.pixels.size());
-    outputWorld.copyToRgba(result.pixels.data());
-    writePngAtomically(files[1], result);
+    job->run();
     return 0;
 }
 
@@ -258,7 +195,7 @@ int main(int argc, char** argv)
         first += 2;
     }
     if (first >= args.size()) {
-        std::fprintf(stderr, "%s%s", kUsage, kRenderOptionsHelp);
+        std::fprintf(stderr, "%s%s%s", kUsage, kRenderOptionsHelp, kRenderJobOptionsHelp);
         return 2;
     }
     const std::string command = args[first];
@@ -269,7 +206,7 @@ int main(int argc, char** argv)
 
     try {
         if (command == "help" || command == "--help" || command == "-h") {
-            std::printf("%s%s", kUsage, kRenderOptionsHelp);
+            std::printf("%s%s%s", kUsage, kRenderOptionsHelp, kRenderJobOptionsHelp);
             return 0;
         }
         if (command == "about") {

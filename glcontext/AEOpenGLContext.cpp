@@ -103,7 +103,9 @@ void AEOpenGLContext::createThreadContext(AEOpenGLContext& share)
     if (!platform_->createVersionedContext(*share.platform_, threadContextMajorVersion, threadContextMinorVersion)) {
         fail();
     }
-    if (!platform_->makeCurrent() || !platform_->shareObjects(*share.platform_)) {
+    // Sharing comes before the first make-current: some WGL implementations (Wine's, on any driver) refuse to add a
+    // context that has already been current to another's namespace, and every one accepts it in this order.
+    if (!platform_->shareObjects(*share.platform_) || !platform_->makeCurrent()) {
         fail();
     }
 }

@@ -69,7 +69,8 @@ public:
     virtual bool hasVersionedContextEntry() const = 0;
 
     // Thread-context path: a context of the given version with no profile mask and no flags, through the stored
-    // entry. On EGL it shares objects with `share` from its creation; on WGL shareObjects does that afterwards.
+    // entry. On EGL it shares objects with `share` from its creation; on WGL shareObjects does that afterwards, and
+    // is called before the new context is first made current.
     virtual bool createVersionedContext(ContextPlatform& share, int majorVersion, int minorVersion) = 0;
     virtual bool shareObjects(ContextPlatform& share) = 0;
 

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace Tamrin {
 namespace Solvane {
@@ -122,9 +123,42 @@ void label(EGLDisplay display, EGLenum type, void* object, const std::string& na
     }
 }
 
-glbinding::ContextHandle bindingHandle(void* context)
+// glbinding keeps a state for every context handle it is given (an entry per OpenGL function, about 70 KB) for the
+// rest of the process, and cannot forget one safely (releaseContext lets the next context's state index run past its
+// tables). Named by their EGL context, contexts made and destroyed over and over (a set-up and set-down per project
+// opened, a context per new host thread) would grow it without end. So contexts are named by small numbers instead,
+// each handed back when its context is destroyed and given to the next new one: glbinding then holds as many states
+// as contexts ever lived at the same time. A reused state serves its new context as well as the old one: entry
+// points resolve through libglvnd and are the same for every context of the process.
+std::mutex& bindingHandleLock()
 {
-    return static_cast<glbinding::ContextHandle>(reinterpret_cast<std::uintptr_t>(context));
+    static auto* lock = new std::mutex();
+    return *lock;
+}
+
+std::vector<std::uintptr_t>& freeBindingHandles()
+{
+    static auto* handles = new std::vector<std::uintptr_t>();
+    return *handles;
+}
+
+std::uintptr_t takeBindingHandle()
+{
+    static std::uintptr_t next = 1; // 0 is glbinding's name for "no context"
+    std::lock_guard<std::mutex> guard(bindingHandleLock());
+    std::vector<std::uintptr_t>& handles = freeBindingHandles();
+    if (handles.empty()) {
+        return next++;
+    }
+    const std::uintptr_t handle = handles.back();
+    handles.pop_back();
+    return handle;
+}
+
+void giveBackBindingHandle(std::uintptr_t handle)
+{
+    std::lock_guard<std::mutex> guard(bindingHandleLock());
+    freeBindingHandles().push_back(handle);
 }
 
 } // namespace
@@ -137,6 +171,10 @@ ContextPlatformEgl::~ContextPlatformEgl()
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         eglDestroyContext(display_, context_);
         context_ = nullptr;
+    }
+    if (bindingHandle_ != 0) {
+        giveBackBindingHandle(bindingHandle_);
+        bindingHandle_ = 0;
     }
     if (surface_ != nullptr) {
         eglDestroySurface(display_, surface_);
@@ -267,18 +305,19 @@ bool ContextPlatformEgl::makeCurrent()
 void ContextPlatformEgl::initializeBinding()
 {
     // glbinding's context-less overloads ask GLX for the current context, which is null under EGL, so every context
-    // would count as one; naming the EGL context keeps glbinding's per-context state apart per thread.
-    // glbinding 2.1 cannot forget a context safely (releaseContext lets the next context's state index run past
-    // its tables), so a handle's entry stays for the process; a later context that EGL gives the same address finds
-    // it, and initialize then returns without switching, hence the explicit useContext.
-    const glbinding::ContextHandle handle = bindingHandle(context_);
-    glbinding::Binding::initialize(handle, true, false);
-    glbinding::Binding::useContext(handle);
+    // would count as one; a handle of its own per context keeps glbinding's per-context state apart per thread.
+    // A reused handle is already known to glbinding, and initialize then returns without switching, hence the
+    // explicit useContext.
+    if (bindingHandle_ == 0) {
+        bindingHandle_ = takeBindingHandle();
+    }
+    glbinding::Binding::initialize(static_cast<glbinding::ContextHandle>(bindingHandle_), true, false);
+    glbinding::Binding::useContext(static_cast<glbinding::ContextHandle>(bindingHandle_));
 }
 
 void ContextPlatformEgl::useBinding()
 {
-    glbinding::Binding::useContext(bindingHandle(context_));
+    glbinding::Binding::useContext(static_cast<glbinding::ContextHandle>(bindingHandle_));
 }
 
 void* ContextPlatformEgl::nativeContext() const

@@ -2,6 +2,7 @@
 
 #include "glcontext/ContextPlatform.h"
 
+#include <cstdint>
 #include <string>
 
 namespace Tamrin {
@@ -46,6 +47,7 @@ private:
     void* config_ = nullptr;
     void* surface_ = nullptr;
     void* context_ = nullptr;
+    std::uintptr_t bindingHandle_ = 0; // glbinding's name for the context; 0 until the binding is initialized
 };
 
 } // namespace Solvane

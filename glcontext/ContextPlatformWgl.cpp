@@ -155,6 +155,8 @@ bool ContextPlatformWgl::createVersionedContext(ContextPlatform&, int majorVersi
         return false;
     }
     // Sharing comes afterwards, through wglShareLists.
+    majorVersion_ = majorVersion;
+    minorVersion_ = minorVersion;
     const int attributes[] = {contextMajorVersionArb, majorVersion, contextMinorVersionArb, minorVersion, 0};
     renderingContext_ = createContext(deviceContext_, nullptr, attributes);
     return renderingContext_ != nullptr;
@@ -162,7 +164,34 @@ bool ContextPlatformWgl::createVersionedContext(ContextPlatform&, int majorVersi
 
 bool ContextPlatformWgl::shareObjects(ContextPlatform& share)
 {
-    return wglShareLists(static_cast<HGLRC>(share.nativeContext()), renderingContext_) != FALSE;
+    const auto shared = static_cast<HGLRC>(share.nativeContext());
+    if (wglShareLists(shared, renderingContext_) != FALSE) {
+        return true;
+    }
+    return recreateSharing(shared);
+}
+
+// wglShareLists may be refused (Wine refuses it once the new context has been current) where sharing from creation
+// still works. The context is then made again with the same attributes and the share given, and takes the old one's
+// place, also as the thread's current context if the old one was that.
+bool ContextPlatformWgl::recreateSharing(HGLRC shared)
+{
+    const CreateContextAttribsArb createContext = createContextAttribs.load();
+    if (createContext == nullptr || shared == nullptr || renderingContext_ == nullptr || majorVersion_ == 0) {
+        return false;
+    }
+    const int attributes[] = {contextMajorVersionArb, majorVersion_, contextMinorVersionArb, minorVersion_, 0};
+    const HGLRC replacement = createContext(deviceContext_, shared, attributes);
+    if (replacement == nullptr) {
+        return false;
+    }
+    if (wglGetCurrentContext() == renderingContext_ && wglMakeCurrent(deviceContext_, replacement) == FALSE) {
+        wglDeleteContext(replacement);
+        return false;
+    }
+    wglDeleteContext(renderingContext_);
+    renderingContext_ = replacement;
+    return true;
 }
 
 bool ContextPlatformWgl::makeCurrent()

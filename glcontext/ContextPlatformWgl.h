@@ -45,11 +45,16 @@ public:
     void* nativeSurface() const override;
 
 private:
+    bool recreateSharing(HGLRC shared);
+
     std::string windowClassName_;
     bool classRegistered_ = false;
     HWND window_ = nullptr;
     HDC deviceContext_ = nullptr;
     HGLRC renderingContext_ = nullptr;
+    // The version a versioned context was asked for (0: a plain context), for making it again with a share.
+    int majorVersion_ = 0;
+    int minorVersion_ = 0;
 };
 
 } // namespace Solvane

@@ -3,6 +3,7 @@
 #include <glbinding/gl/gl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "host/SuiteHolder.h"
@@ -107,7 +108,16 @@ GLuint uploadWorld(WorldFormat format, PF_LayerDef* world, PF_InData* in_data, s
     // The host's rows may be longer than the image; OpenGL steps over the rest.
     glPixelStorei(GL_UNPACK_ROW_LENGTH, world->rowbytes / 4);
     if (PF_Pixel8* pixels = firstPixel(in_data, world)) {
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, world->width, world->height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        if (world->rowbytes % 4 == 0) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, world->width, world->height, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        } else {
+            // OpenGL counts a row's length in whole pixels: rows that end part-way into a pixel go up one by one.
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(pixels);
+            for (int y = 0; y < world->height; ++y) {
+                glTexSubImage2D(GL_TEXTURE_2D, 0, 0, y, world->width, 1, GL_RGBA, GL_UNSIGNED_BYTE,
+                                bytes + static_cast<std::ptrdiff_t>(y) * world->rowbytes);
+            }
+        }
     }
 
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);

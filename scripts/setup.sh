@@ -7,6 +7,8 @@ packages=(
   libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev
   libpng-dev
   googletest libgtest-dev
+  # the frei0r module: its header, and the frei0r hosts its tests drive
+  frei0r-plugins-dev ffmpeg melt
 )
 missing=()
 for p in "${packages[@]}"; do

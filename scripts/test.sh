@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite.
+# Installs what is needed, builds, and runs the whole test suite: the Linux build (build/) and then the Windows
+# stage (scripts/windows/test.sh: the cross build in build-win/, its tests and a sample render under Wine, checked
+# against the Linux build). SOLVANE_SKIP_WINDOWS=1 runs the Linux part alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+if [ "${SOLVANE_SKIP_WINDOWS:-0}" = 1 ]; then
+  echo "test: Windows stage skipped (SOLVANE_SKIP_WINDOWS=1)"
+  exit 0
+fi
+SOLVANE_LINUX_BUILD="$PWD/build" SOLVANE_JOBS="${SOLVANE_JOBS:-$(nproc)}" scripts/windows/test.sh

@@ -2,9 +2,6 @@
 // way the compositing host drives it: commands, failures, and whole renders.
 #include <gtest/gtest.h>
 
-#include <EGL/egl.h>
-#include <EGL/eglext.h>
-
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -15,50 +12,23 @@
 #include "cli/SubstituteHost.h"
 #include "host/Parameters.h"
 #include "host/PiplResource.h"
+#include "support/HostOwnContext.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using Tamrin::Solvane::Test::HostOwnContext;
 
 namespace {
 
-// An OpenGL context of the host's own, to see that the plug-in gives it back.
-class HostOwnContext {
-public:
-    HostOwnContext()
-    {
-        auto getPlatformDisplay =
-            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        display_ = getPlatformDisplay ? getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)
-                                      : eglGetDisplay(EGL_DEFAULT_DISPLAY);
-        eglInitialize(display_, nullptr, nullptr);
-        eglBindAPI(EGL_OPENGL_API);
-        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
-        EGLConfig config = nullptr;
-        EGLint count = 0;
-        eglChooseConfig(display_, attributes, &config, 1, &count);
-        const EGLint size[] = {EGL_WIDTH, 4, EGL_HEIGHT, 4, EGL_NONE};
-        surface_ = eglCreatePbufferSurface(display_, config, size);
-        context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
-    }
-    ~HostOwnContext()
-    {
-        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-        eglDestroyContext(display_, context_);
-        eglDestroySurface(display_, surface_);
-    }
-    bool makeCurrent() { return eglMakeCurrent(display_, surface_, surface_, context_) == EGL_TRUE; }
-    bool isCurrent() const
-    {
-        return eglGetCurrentContext() == context_ && eglGetCurrentSurface(EGL_DRAW) == surface_ &&
-               eglGetCurrentSurface(EGL_READ) == surface_;
-    }
-
-private:
-    EGLDisplay display_ = EGL_NO_DISPLAY;
-    EGLSurface surface_ = EGL_NO_SURFACE;
-    EGLContext context_ = EGL_NO_CONTEXT;
-};
+// Leaves the calling thread with no OpenGL context current, and tells whether it has one.
+#if defined(_WIN32)
+void releaseCurrentContext() { wglMakeCurrent(nullptr, nullptr); }
+bool anyContextCurrent() { return wglGetCurrentContext() != nullptr || wglGetCurrentDC() != nullptr; }
+#else
+void releaseCurrentContext() { eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
+bool anyContextCurrent() { return eglGetCurrentContext() != EGL_NO_CONTEXT; }
+#endif
 
 // A small layer with bright spots on a dark ground, and some transparent pixels.
 void paintTestLayer(HostWorld& world)
@@ -188,9 +158,9 @@ TEST_F(PluginHostTest, RenderGivesTheHostItsContextBackAndStaysInTheWorld)
     EXPECT_EQ(host->checkoutsOpen(), 0);
 
     // With no context of its own current, the host is left with none.
-    eglMakeCurrent(eglGetCurrentDisplay(), EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    releaseCurrentContext();
     EXPECT_EQ(host->render(input, output), PF_Err_NONE);
-    EXPECT_EQ(eglGetCurrentContext(), EGL_NO_CONTEXT);
+    EXPECT_FALSE(anyContextCurrent());
     EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
 }
 
@@ -304,19 +274,21 @@ TEST_F(PluginHostTest, SetDownAndSetUpAgainInOneLoad)
 
 TEST(SolvaneCommand, AboutInfoAndClearErrors)
 {
+    using Tamrin::Solvane::Test::runCommand;
+    const std::string solvane = Tamrin::Solvane::Test::solvanePath();
     std::string output;
-    ASSERT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " about", &output), 0);
+    ASSERT_EQ(runCommand(solvane + " about", &output), 0);
     EXPECT_EQ(output, "Ostrel Solvane v1.0\rOstrel Solvane");
 
-    ASSERT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " info", &output), 0);
+    ASSERT_EQ(runCommand(solvane + " info", &output), 0);
     EXPECT_NE(output.find("match name:       Ostrel_Solvane"), std::string::npos);
     EXPECT_NE(output.find("entry point:      EntryPointFunc"), std::string::npos);
 
-    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " info no-such-file.aex", &output), 1);
+    EXPECT_EQ(runCommand(solvane + " info no-such-file.aex", &output), 1);
     EXPECT_NE(output.find("cannot open"), std::string::npos);
-    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " --plugin " + Tamrin::Solvane::Test::solvanePath() + " about", &output), 1);
+    EXPECT_EQ(runCommand(solvane + " --plugin " + solvane + " about", &output), 1);
     EXPECT_NE(output.find("no registration resource"), std::string::npos);
-    EXPECT_EQ(Tamrin::Solvane::Test::runCommand(Tamrin::Solvane::Test::solvanePath() + " frobnicate", &output), 2);
+    EXPECT_EQ(runCommand(solvane + " frobnicate", &output), 2);
 }
 
 #if !defined(_WIN32)
@@ -341,4 +313,48 @@ TEST(PluginFile, CarriesTheResourceAndExportsOnlyTheEntryPoint)
     EXPECT_NE(output.find(" T EntryPointFunc\n"), std::string::npos);
     EXPECT_EQ(output.find('\n'), output.size() - 1) << "more than one symbol exported:\n" << output;
 }
+#else
+TEST(PluginFile, CarriesTheResourceAndExportsOnlyTheEntryPoint)
+{
+    const std::string plugin = Tamrin::Solvane::Test::pluginPath();
+    EXPECT_EQ(PluginLibrary::readRegistrationResource(plugin),
+              std::vector<std::uint8_t>(Pipl::kBytes.begin(), Pipl::kBytes.end()));
+
+    // The names in the export directory of the loaded image.
+    HMODULE module = LoadLibraryA(plugin.c_str());
+    ASSERT_NE(module, nullptr);
+    const auto* base = reinterpret_cast<const std::uint8_t*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    std::vector<std::string> names;
+    if (directory.VirtualAddress != 0) {
+        const auto* exports = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+        const auto* nameOffsets = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+        for (DWORD i = 0; i < exports->NumberOfNames; ++i) {
+            names.emplace_back(reinterpret_cast<const char*>(base + nameOffsets[i]));
+        }
+        EXPECT_EQ(exports->NumberOfFunctions, 1u);
+    }
+    EXPECT_EQ(names, std::vector<std::string>{"EntryPointFunc"});
+    FreeLibrary(module);
+}
 #endif
+
+TEST_F(PluginHostTest, SecondSetUpWithoutSetDownStartsClean)
+{
+    HostWorld input(24, 16);
+    paintTestLayer(input);
+    HostWorld before(24, 16);
+    HostWorld after(24, 16);
+    setUpEffect();
+    ASSERT_EQ(host->render(input, before), PF_Err_NONE);
+    setUpEffect(); // no set-down in between
+    // A thread that has not rendered before gets a context in the new set-up's
+    // share group, where the objects of the first set-up do not exist.
+    PF_Err result = -1;
+    std::thread([&] { result = host->render(input, after); }).join();
+    ASSERT_EQ(result, PF_Err_NONE);
+    EXPECT_EQ(pixels(before), pixels(after));
+    EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
+}

@@ -1,20 +1,44 @@
 #include "HostTestSupport.h"
 
+#if !defined(_WIN32)
 #include <sys/wait.h>
+#endif
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Tamrin {
 namespace Solvane {
 namespace Test {
 
+namespace {
+
+#if defined(_WIN32)
+// The command interpreter takes a leading "/" for a switch: programs are named with backslashes.
+std::string commandPath(std::string path)
+{
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+const char* const kExecutableSuffix = ".exe";
+#else
+std::string commandPath(const std::string& path) { return path; }
+const char* const kExecutableSuffix = "";
+#endif
+
+} // namespace
+
 std::string pluginPath() { return std::string(SOLVANE_BINARY_DIR) + "/OstrelSolvane.aex"; }
-std::string solvanePath() { return std::string(SOLVANE_BINARY_DIR) + "/solvane"; }
+std::string solvanePath() { return commandPath(std::string(SOLVANE_BINARY_DIR) + "/solvane" + kExecutableSuffix); }
 std::string sourcePath(const std::string& relative) { return std::string(SOLVANE_SOURCE_DIR) + "/" + relative; }
 
 int runCommand(const std::string& commandLine, std::string* output)
 {
+#if defined(_WIN32)
+    FILE* pipe = _popen((commandLine + " 2>&1").c_str(), "r");
+#else
     FILE* pipe = popen((commandLine + " 2>&1").c_str(), "r");
+#endif
     if (!pipe) {
         return -1;
     }
@@ -24,11 +48,17 @@ int runCommand(const std::string& commandLine, std::string* output)
     while ((length = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
         text.append(buffer, length);
     }
-    const int status = pclose(pipe);
+#if defined(_WIN32)
+    // The command interpreter hands back the program's exit code as it is.
+    const int status = _pclose(pipe);
+#else
+    const int rawStatus = pclose(pipe);
+    const int status = WIFEXITED(rawStatus) ? WEXITSTATUS(rawStatus) : -1;
+#endif
     if (output) {
         *output = text;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return status;
 }
 
 } // namespace Test

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdio>
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// The plug-in writes its diagnostic lines (context identification, shader errors)
+// to standard output, from inside this process. While an object of this class
+// lives, the process's standard output descriptor is standard error, so that those
+// lines stay out of whatever the real standard output carries: a listing, or a
+// stream of frames, written through frameStream(). Restored when it ends.
+class DiagnosticsToStderr {
+public:
+    DiagnosticsToStderr();
+    ~DiagnosticsToStderr();
+
+    DiagnosticsToStderr(const DiagnosticsToStderr&) = delete;
+    DiagnosticsToStderr& operator=(const DiagnosticsToStderr&) = delete;
+
+    // A new stream on the real standard output, in binary mode; the caller closes it.
+    // Null when the descriptor cannot be duplicated.
+    std::FILE* frameStream() const;
+
+    // Puts standard input into binary mode (a no-op where there is no text mode).
+    static void binaryStdin();
+
+private:
+    int saved_ = -1;
+};
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

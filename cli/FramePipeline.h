@@ -1,0 +1,82 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "cli/HostThreadPool.h"
+#include "cli/HostWorld.h"
+#include "cli/SubstituteHost.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// One frame on its way through the pipeline.
+struct PipelineFrame {
+    long number = 0;     // the frame number: host time is number × time step
+    std::string source;  // where the frame came from, for messages
+    std::unique_ptr<HostWorld> input;
+    std::unique_ptr<HostWorld> output;
+};
+
+// A failure of one frame: its number and what went wrong (the message names the file).
+class FrameError : public std::runtime_error {
+public:
+    FrameError(long frame, const std::string& message) : std::runtime_error(message), frame_(frame) {}
+    long frame() const { return frame_; }
+
+private:
+    long frame_;
+};
+
+// Frames read, rendered through the plug-in and written, in order, as a host renders
+// a layer: every render goes to the host's thread pool, one at a time, at the frame's
+// time. With overlap on, reading (decoding) runs ahead on a thread of its own and
+// writing (encoding) behind on another, each at most two frames away, while the
+// plug-in renders; with it off, every step of a frame follows the last on one thread.
+// A failure stops the run after every earlier frame has been written, and no later
+// frame is.
+class FramePipeline {
+public:
+    struct Stages {
+        // Reads the frame with this index (0, 1, ...): sets its number and source and
+        // fills its input world. False when there are no more frames.
+        std::function<bool(long index, PipelineFrame& frame)> read;
+        // Writes the frame's output world.
+        std::function<void(PipelineFrame& frame)> write;
+        // After each frame written, with the count of frames done; may be empty.
+        std::function<void(const PipelineFrame& frame, long done)> written;
+    };
+
+    // Seconds spent in each stage, summed over the frames, and from start to end.
+    struct Timings {
+        double read = 0, render = 0, write = 0, wall = 0;
+        long frames = 0;
+    };
+
+    FramePipeline(SubstituteHost& host, HostThreadPool& threads);
+
+    void setOverlap(bool overlap) { overlap_ = overlap; }
+
+    // Runs until the reader has no more frames; returns the number of frames written.
+    // Throws FrameError for the first frame that fails.
+    long run(const Stages& stages);
+
+    const Timings& timings() const { return timings_; }
+
+private:
+    void render(PipelineFrame& frame);
+    long runInTurn(const Stages& stages);
+    long runOverlapped(const Stages& stages);
+
+    SubstituteHost& host_;
+    HostThreadPool& threads_;
+    bool overlap_ = true;
+    Timings timings_;
+};
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

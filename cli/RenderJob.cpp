@@ -1,0 +1,299 @@
+#include "cli/RenderJob.h"
+
+#if !defined(_WIN32)
+#include <csignal>
+#endif
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <stdexcept>
+
+#include "cli/DiagnosticsToStderr.h"
+#include "cli/FramePipeline.h"
+#include "cli/HostThreadPool.h"
+#include "cli/PluginSession.h"
+#include "cli/PngImage.h"
+#include "cli/ProgressLine.h"
+#include "cli/RawVideoReader.h"
+#include "cli/RawVideoWriter.h"
+#include "cli/TemporaryFile.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+const char* const kRenderJobOptionsHelp =
+    "\nsequence and video options:\n"
+    "  --frames FIRST-LAST      frame numbers of a numbered sequence: IN and OUT name their\n"
+    "                           frames with %d or %04d (and %% for a percent sign)\n"
+    "  --fps RATE               frames per second of the host's time base, e.g. 24, 25,\n"
+    "                           30000/1001 (default 24)\n"
+    "  --raw WxH                raw video: frames of W x H pixels, 4 bytes each in the order\n"
+    "                           alpha, red, green, blue (ffmpeg's -f rawvideo -pix_fmt argb);\n"
+    "                           IN and OUT may be - for standard input and output\n"
+    "  --host-threads N         host threads that send the renders, one at a time (default 2)\n"
+    "  --no-overlap             read, render and write each frame in turn instead of reading\n"
+    "                           ahead and writing behind on threads of their own\n"
+    "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
+    "  Keyframes count frames from 0 in raw video and by the file numbers in a sequence.\n";
+
+namespace {
+
+int parseCount(const std::string& option, const std::string& text, int low, int high)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high) {
+        throw std::invalid_argument(option + ": expected a whole number from " + std::to_string(low) + " to " +
+                                    std::to_string(high) + ", got '" + text + "'");
+    }
+    return static_cast<int>(value);
+}
+
+bool isStream(const std::string& name) { return name == "-"; }
+
+} // namespace
+
+void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep)
+{
+    const std::string message = "--fps: expected frames per second such as 24, 29.97 or 30000/1001, got '" + text + "'";
+    const auto slash = text.find('/');
+    long long scale = 0;
+    long long step = 0;
+    if (slash != std::string::npos) {
+        scale = parseCount("--fps", text.substr(0, slash), 1, 1000000);
+        step = parseCount("--fps", text.substr(slash + 1), 1, 1000000);
+    } else {
+        errno = 0;
+        char* end = nullptr;
+        const double fps = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || errno == ERANGE || !(fps >= 0.001 && fps <= 1000.0)) {
+            throw std::invalid_argument(message);
+        }
+        scale = std::llround(fps * 1000.0);
+        step = 1000;
+    }
+    const long long divisor = std::gcd(scale, step);
+    scale /= divisor;
+    step /= divisor;
+    if (scale < 1 || static_cast<double>(scale) / step > 1000.0 || static_cast<double>(scale) / step < 0.001) {
+        throw std::invalid_argument(message);
+    }
+    timeScale = static_cast<A_u_long>(scale);
+    timeStep = static_cast<A_long>(step);
+}
+
+bool parseRenderJobOption(const std::vector<std::string>& args, std::size_t& i, RenderJobOptions& options)
+{
+    const std::string& option = args[i];
+    auto value = [&]() -> const std::string& {
+        if (i + 1 >= args.size()) {
+            throw std::invalid_argument(option + " needs a value");
+        }
+        return args[++i];
+    };
+    if (option == "--frames") {
+        options.frames = parseFrameRange(value());
+    } else if (option == "--fps") {
+        parseFrameRate(value(), options.timeScale, options.timeStep);
+    } else if (option == "--raw") {
+        const std::string& text = value();
+        const auto x = text.find_first_of("xX");
+        if (x == std::string::npos) {
+            throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
+        }
+        options.rawWidth = parseCount("--raw", text.substr(0, x), 1, 65536);
+        options.rawHeight = parseCount("--raw", text.substr(x + 1), 1, 65536);
+    } else if (option == "--host-threads") {
+        options.hostThreads = parseCount(option, value(), 1, 64);
+    } else if (option == "--quiet" || option == "-q") {
+        options.quiet = true;
+    } else if (option == "--no-overlap") {
+        options.overlap = false;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& args)
+    : pluginPath_(std::move(pluginPath))
+{
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (parseRenderOption(args, i, render_) || parseRenderJobOption(args, i, job_)) {
+            continue;
+        }
+        if (args[i].size() > 1 && args[i][0] == '-') {
+            throw std::invalid_argument("render: unknown option '" + args[i] + "'");
+        }
+        files.push_back(args[i]);
+    }
+    if (files.size() != 2) {
+        throw std::invalid_argument(job_.rawWidth ? "render: expected IN and OUT (- for standard input and output)"
+                                                  : "render: expected IN.png and OUT.png");
+    }
+    in_ = files[0];
+    out_ = files[1];
+
+    if (job_.rawWidth) {
+        if (job_.frames) {
+            throw std::invalid_argument("render: --frames numbers files; raw video counts its frames from 0");
+        }
+        if (FramePattern(in_).numbered() || FramePattern(out_).numbered()) {
+            throw std::invalid_argument("render: raw video is one stream; its names take no frame number");
+        }
+        return;
+    }
+    if (isStream(in_) || isStream(out_)) {
+        throw std::invalid_argument("render: - (standard input or output) carries raw video: add --raw WxH");
+    }
+    const FramePattern in(in_);
+    const FramePattern out(out_);
+    if ((in.numbered() || out.numbered()) && !job_.frames) {
+        throw std::invalid_argument("render: a numbered sequence needs --frames FIRST-LAST");
+    }
+    if (job_.frames && job_.frames->count() > 1 && !out.numbered()) {
+        throw std::invalid_argument("render: " + out_ + ": more than one frame needs a frame number (%04d) in OUT");
+    }
+}
+
+void RenderJob::run()
+{
+    const bool raw = job_.rawWidth > 0;
+    const bool sequence = raw || job_.frames.has_value();
+    const FrameRange range = job_.frames.value_or(FrameRange{0, 0});
+
+    // Frames on standard output leave no room for the plug-in's diagnostic lines there.
+    std::unique_ptr<DiagnosticsToStderr> diagnostics;
+    std::FILE* rawIn = nullptr;
+    std::FILE* rawOut = nullptr;
+    std::unique_ptr<TemporaryFile> rawOutFile;
+    auto closeStreams = [&] {
+        if (rawIn && rawIn != stdin) {
+            std::fclose(rawIn);
+        }
+        rawIn = nullptr;
+        if (rawOut && !rawOutFile) {
+            std::fclose(rawOut);
+        }
+        rawOut = nullptr;
+    };
+    struct Closer {
+        std::function<void()> close;
+        ~Closer() { close(); }
+    } closer{closeStreams};
+
+    if (raw) {
+#if !defined(_WIN32)
+        // A reader that goes away is a write error with a message, not a silent death by signal.
+        std::signal(SIGPIPE, SIG_IGN);
+#endif
+        if (isStream(in_)) {
+            DiagnosticsToStderr::binaryStdin();
+            rawIn = stdin;
+        } else if (!(rawIn = std::fopen(in_.c_str(), "rb"))) {
+            throw std::runtime_error(in_ + ": cannot open: " + std::strerror(errno));
+        }
+        if (isStream(out_)) {
+            diagnostics = std::make_unique<DiagnosticsToStderr>();
+            if (!(rawOut = diagnostics->frameStream())) {
+                throw std::runtime_error("standard output: cannot open for frames");
+            }
+        } else {
+            rawOutFile = std::make_unique<TemporaryFile>(out_);
+            rawOut = rawOutFile->file();
+        }
+        std::setvbuf(rawOut, nullptr, _IOFBF, 1 << 20);
+    }
+    const std::string inName = isStream(in_) ? "standard input" : in_;
+    const std::string outName = isStream(out_) ? "standard output" : out_;
+
+    PluginSession session(pluginPath_, render_.language);
+    session.host().setFrameRate(job_.timeScale, job_.timeStep);
+    applyRenderOptions(render_, session.host());
+
+    FramePipeline::Stages stages;
+    std::unique_ptr<RawVideoReader> rawReader;
+    std::unique_ptr<RawVideoWriter> rawWriter;
+    const FramePattern inPattern(raw ? std::string() : in_);
+    const FramePattern outPattern(raw ? std::string() : out_);
+    if (raw) {
+        rawReader = std::make_unique<RawVideoReader>(rawIn, job_.rawWidth, job_.rawHeight, inName);
+        rawWriter = std::make_unique<RawVideoWriter>(rawOut, outName);
+        stages.read = [&](long index, PipelineFrame& frame) {
+            frame.number = index;
+            frame.source = inName;
+            frame.input = std::make_unique<HostWorld>(job_.rawWidth, job_.rawHeight);
+            return rawReader->read(*frame.input);
+        };
+        stages.write = [&](PipelineFrame& frame) { rawWriter->write(*frame.output); };
+    } else {
+        stages.read = [&](long index, PipelineFrame& frame) {
+            if (index >= range.count()) {
+                return false;
+            }
+            frame.number = range.first + index;
+            frame.source = inPattern.path(frame.number);
+            const RgbaImage image = readPng(frame.source);
+            frame.input = std::make_unique<HostWorld>(image.width, image.height);
+            frame.input->setFromRgba(image.pixels.data());
+            return true;
+        };
+        stages.write = [&](PipelineFrame& frame) {
+            RgbaImage image;
+            image.width = frame.output->width();
+            image.height = frame.output->height();
+            image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
+            frame.output->copyToRgba(image.pixels.data());
+            writePngAtomically(outPattern.path(frame.number), image);
+        };
+    }
+    ProgressLine progress(sequence && !job_.quiet && ProgressLine::stderrIsTerminal(), stderr);
+    const long total = raw ? 0 : range.count();
+    stages.written = [&](const PipelineFrame& frame, long done) { progress.frameDone(frame.number, done, total); };
+
+    long frames = 0;
+    {
+        HostThreadPool threads(job_.hostThreads);
+        FramePipeline pipeline(session.host(), threads);
+        pipeline.setOverlap(job_.overlap);
+        try {
+            frames = pipeline.run(stages);
+            timings_ = pipeline.timings();
+        } catch (const FrameError& e) {
+            progress.finish();
+            if (!sequence) {
+                throw std::runtime_error(e.what());
+            }
+            throw std::runtime_error("frame " + std::to_string(e.frame()) + ": " + e.what());
+        }
+    }
+    progress.finish();
+    const PF_Err setDown = session.close();
+    if (setDown != PF_Err_NONE) {
+        throw std::runtime_error("the plug-in's global set-down failed: " + describeError(setDown));
+    }
+    if (raw && frames == 0) {
+        throw std::runtime_error(inName + ": no frames (expected frames of " + std::to_string(job_.rawWidth) + "x" +
+                                 std::to_string(job_.rawHeight) + "x4 bytes)");
+    }
+    if (rawOutFile) {
+        rawOutFile->commit();
+    } else if (rawOut) {
+        if (std::fflush(rawOut) != 0) {
+            throw std::runtime_error(outName + ": cannot write: " + std::strerror(errno));
+        }
+    }
+}
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/FramePattern.h"
+#include "cli/FramePipeline.h"
+#include "cli/RenderOptions.h"
+#include "host/HostInterface.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+// How a render command takes its frames, beside the effect's parameter values.
+struct RenderJobOptions {
+    std::optional<FrameRange> frames; // numbers of a numbered sequence
+    A_u_long timeScale = 24;          // host time base: frames of timeStep / timeScale seconds
+    A_long timeStep = 1;
+    int rawWidth = 0;                 // raw video frames of this size; 0: PNG files
+    int rawHeight = 0;
+    int hostThreads = 2;
+    bool quiet = false;
+    bool overlap = true;              // read and write on threads of their own while rendering
+};
+
+// Takes the option at args[i] (and its value) if it is one of the job's; advances i.
+// False for an argument that is not. Throws std::invalid_argument for a bad value.
+bool parseRenderJobOption(const std::vector<std::string>& args, std::size_t& i, RenderJobOptions& options);
+
+// "24", "29.97", "30000/1001": the time base as the host keeps it (time scale,
+// time step). Throws std::invalid_argument.
+void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep);
+
+extern const char* const kRenderJobOptionsHelp;
+
+// The render command of solvane: one image, a numbered sequence of PNG files, or a
+// stream of raw video, rendered through one loaded plug-in (one global set-up, one
+// parameter set-up, one render per frame, one set-down), as the host renders a layer.
+class RenderJob {
+public:
+    // Parses the command's arguments: IN OUT and options. Throws std::invalid_argument
+    // for a usage error.
+    RenderJob(std::string pluginPath, const std::vector<std::string>& args);
+
+    // Renders every frame. Throws std::runtime_error naming the frame (in a sequence
+    // or a pipe) and the file; frames before a failed one are complete, and no output
+    // file is left half-written.
+    void run();
+
+    const RenderOptions& renderOptions() const { return render_; }
+    const RenderJobOptions& jobOptions() const { return job_; }
+    // Where the last run's time went, from the first frame read to the last written.
+    const FramePipeline::Timings& timings() const { return timings_; }
+
+private:
+    std::string pluginPath_;
+    RenderOptions render_;
+    RenderJobOptions job_;
+    std::string in_, out_;
+    FramePipeline::Timings timings_;
+};
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin

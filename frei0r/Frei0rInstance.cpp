@@ -1,0 +1,81 @@
+#include "frei0r/Frei0rInstance.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+namespace {
+
+int checkedSize(unsigned int size)
+{
+    // The host's worlds measure rows in 32-bit bytes.
+    if (size == 0 || size > (INT32_MAX - 64) / 4) {
+        throw std::invalid_argument("no instance for a frame of " + std::to_string(size) +
+                                    " pixels across or down");
+    }
+    return static_cast<int>(size);
+}
+
+// Codes for failures of the module itself, below every host error code.
+constexpr int kThrownByRender = -1;
+constexpr int kNoMemory = -2;
+
+} // namespace
+
+Frei0rInstance::Frei0rInstance(unsigned int width, unsigned int height)
+    : width_(checkedSize(width)),
+      height_(checkedSize(height)),
+      input_(width_, height_),
+      output_(width_, height_),
+      parameters_(SharedPlugin::instance().attach())
+{
+}
+
+Frei0rInstance::~Frei0rInstance() { SharedPlugin::instance().detach(); }
+
+void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32_t* out)
+{
+    if (!in || !out) {
+        return;
+    }
+    input_.setFromRgba(reinterpret_cast<const std::uint8_t*>(in));
+    PF_Err error = PF_Err_NONE;
+    try {
+        error = SharedPlugin::instance().render(parameters_, input_, output_, seconds);
+    } catch (const std::bad_alloc&) {
+        passThrough(in, out, "there was no memory for the render", kNoMemory);
+        return;
+    } catch (const std::exception& e) {
+        passThrough(in, out, e.what(), kThrownByRender);
+        return;
+    }
+    if (error != PF_Err_NONE) {
+        passThrough(in, out, Cli::describeError(error).c_str(), error);
+        return;
+    }
+    output_.copyToRgba(reinterpret_cast<std::uint8_t*>(out));
+}
+
+void Frei0rInstance::passThrough(const std::uint32_t* in, std::uint32_t* out, const char* reason, int code)
+{
+    if (out != in) {
+        std::memcpy(out, in, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * 4);
+    }
+    if (reported_.insert(code).second) {
+        std::fprintf(stderr,
+                     "ostrel_solvane: the plug-in did not render a %dx%d frame: %s; such frames pass through "
+                     "unchanged\n",
+                     width_, height_, reason);
+    }
+}
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

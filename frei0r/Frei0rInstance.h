@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+
+#include "cli/HostWorld.h"
+#include "frei0r/Frei0rParameters.h"
+#include "frei0r/SharedPlugin.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+// One effect instance of the module: a frame size, its parameter values, and the
+// host's input and output worlds of that size (8-bit alpha, red, green, blue with
+// padded rows), kept from frame to frame. It holds a share of the SharedPlugin
+// from construction to destruction. A frame the plug-in refuses comes out as a
+// copy of the input, and each reason is said once on standard error.
+class Frei0rInstance {
+public:
+    // Throws std::runtime_error when the plug-in cannot be loaded, std::invalid_argument
+    // for an empty or oversized frame.
+    Frei0rInstance(unsigned int width, unsigned int height);
+    ~Frei0rInstance();
+
+    Frei0rInstance(const Frei0rInstance&) = delete;
+    Frei0rInstance& operator=(const Frei0rInstance&) = delete;
+
+    Frei0rParameters& parameters() { return parameters_; }
+
+    // One frame, frei0r's RGBA bytes in and out; `in` and `out` may be the same frame.
+    void update(double seconds, const std::uint32_t* in, std::uint32_t* out);
+
+private:
+    void passThrough(const std::uint32_t* in, std::uint32_t* out, const char* reason, int code);
+
+    int width_;
+    int height_;
+    Cli::HostWorld input_;
+    Cli::HostWorld output_;
+    Frei0rParameters parameters_;
+    std::set<int> reported_;
+};
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,186 @@
+#include "frei0r/Frei0rParameters.h"
+
+// frei0r.h declares its functions without C linkage for C++.
+extern "C" {
+#include <frei0r.h>
+}
+
+#include <algorithm>
+#include <cmath>
+
+#include "host/Parameters.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+namespace {
+
+const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
+    {"Threshold", F0R_PARAM_DOUBLE,
+     "Brightness above which pixels shine, 0 to 1 (the effect's 0 to 100 %, in whole per cent)"},
+    {"Threshold Smooth", F0R_PARAM_DOUBLE, "Softness of the threshold, 0 to 1 (0 to 100 %, in whole per cent)"},
+    {"Center", F0R_PARAM_POSITION,
+     "Centre of the rays in fractions of the frame from its top-left corner; 0.5, 0.5 is the middle"},
+    {"Shine Length", F0R_PARAM_DOUBLE, "Length of the shafts as a fraction of 2048 pixels"},
+    {"Exposure", F0R_PARAM_DOUBLE, "Brightness of the shafts, 0 to 1 (0 to 4 stops, in whole per cent)"},
+    {"Quality", F0R_PARAM_DOUBLE,
+     "Render quality: below 0.25 high (slow), 0.25 to below 0.75 medium, 0.75 and above low (fast)"},
+    {"Ray Only", F0R_PARAM_BOOL, "Output the shafts alone instead of screened over the frame"},
+};
+
+// The host stores a point as 16.16 fixed point: whole pixels within +-32767.
+constexpr double kLargestCoordinate = 32767.0;
+
+double fixedValue(PF_Fixed value) { return value / 65536.0; }
+
+// A value a host handed over, in [0, 1]; false when it is not a number.
+bool unitValue(const void* value, double& destination)
+{
+    const double number = *static_cast<const double*>(value);
+    if (std::isnan(number)) {
+        return false;
+    }
+    destination = std::clamp(number, 0.0, 1.0);
+    return true;
+}
+
+double pixels(double fraction, int frameSize)
+{
+    return std::clamp(fraction * frameSize, -kLargestCoordinate, kLargestCoordinate);
+}
+
+} // namespace
+
+const Frei0rParameters::Description& Frei0rParameters::describe(int index)
+{
+    return kDescriptions[std::clamp(index, 0, kCount - 1)];
+}
+
+Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<Cli::HostParameter>& declared)
+{
+    Frei0rParameters parameters;
+    auto definition = [&](PF_ParamIndex index, PF_ParamType type) -> const PF_ParamDef* {
+        const auto position = static_cast<std::size_t>(index);
+        if (position >= declared.size() || declared[position].declared.param_type != type) {
+            return nullptr;
+        }
+        return &declared[position].declared;
+    };
+    if (const PF_ParamDef* def = definition(kParamThreshold, PF_Param_FIX_SLIDER)) {
+        parameters.threshold_ = fixedValue(def->u.fd.dephault) / 100.0;
+    }
+    if (const PF_ParamDef* def = definition(kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
+        parameters.thresholdSmooth_ = fixedValue(def->u.fd.dephault) / 100.0;
+    }
+    if (const PF_ParamDef* def = definition(kParamCenter, PF_Param_POINT)) {
+        // The declared point is in per cent of the layer, which is a fraction of the frame here.
+        parameters.centerX_ = fixedValue(def->u.td.x_dephault) / 100.0;
+        parameters.centerY_ = fixedValue(def->u.td.y_dephault) / 100.0;
+    }
+    if (const PF_ParamDef* def = definition(kParamShineLength, PF_Param_SLIDER)) {
+        parameters.shineLength_ = std::clamp(def->u.sd.dephault / 2048.0, 0.0, 1.0);
+    }
+    if (const PF_ParamDef* def = definition(kParamExposure, PF_Param_FIX_SLIDER)) {
+        parameters.exposure_ = fixedValue(def->u.fd.dephault) / 100.0;
+    }
+    if (const PF_ParamDef* def = definition(kParamQuality, PF_Param_POPUP)) {
+        parameters.quality_ = (def->u.pd.dephault - 1) / 2.0;
+    }
+    if (const PF_ParamDef* def = definition(kParamRayOnly, PF_Param_CHECKBOX)) {
+        parameters.rayOnly_ = def->u.bd.dephault ? 1.0 : 0.0;
+    }
+    return parameters;
+}
+
+bool Frei0rParameters::set(int index, const void* value)
+{
+    switch (index) {
+    case kThreshold:
+        unitValue(value, threshold_);
+        return true;
+    case kThresholdSmooth:
+        unitValue(value, thresholdSmooth_);
+        return true;
+    case kCenter: {
+        // Not clamped to the frame: a centre outside it, a light off screen, is a
+        // look the effect allows.
+        const auto* position = static_cast<const f0r_param_position_t*>(value);
+        if (std::isfinite(position->x) && std::isfinite(position->y)) {
+            centerX_ = position->x;
+            centerY_ = position->y;
+        }
+        return true;
+    }
+    case kShineLength:
+        unitValue(value, shineLength_);
+        return true;
+    case kExposure:
+        unitValue(value, exposure_);
+        return true;
+    case kQuality:
+        unitValue(value, quality_);
+        return true;
+    case kRayOnly:
+        unitValue(value, rayOnly_);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Frei0rParameters::get(int index, void* value) const
+{
+    auto* number = static_cast<double*>(value);
+    switch (index) {
+    case kThreshold:
+        *number = threshold_;
+        return true;
+    case kThresholdSmooth:
+        *number = thresholdSmooth_;
+        return true;
+    case kCenter: {
+        auto* position = static_cast<f0r_param_position_t*>(value);
+        position->x = centerX_;
+        position->y = centerY_;
+        return true;
+    }
+    case kShineLength:
+        *number = shineLength_;
+        return true;
+    case kExposure:
+        *number = exposure_;
+        return true;
+    case kQuality:
+        *number = quality_;
+        return true;
+    case kRayOnly:
+        *number = rayOnly_;
+        return true;
+    default:
+        return false;
+    }
+}
+
+int Frei0rParameters::qualityChoice() const
+{
+    if (quality_ < 0.25) {
+        return 1;
+    }
+    return quality_ < 0.75 ? 2 : 3;
+}
+
+void Frei0rParameters::applyTo(Cli::SubstituteHost& host, int frameWidth, int frameHeight) const
+{
+    host.setFixedSlider(kParamThreshold, threshold_ * 100.0);
+    host.setFixedSlider(kParamThresholdSmooth, thresholdSmooth_ * 100.0);
+    host.setPoint(kParamCenter, pixels(centerX_, frameWidth), pixels(centerY_, frameHeight));
+    host.setSlider(kParamShineLength, static_cast<A_long>(std::lround(shineLength_ * 2048.0)));
+    host.setFixedSlider(kParamExposure, exposure_ * 100.0);
+    host.setPopup(kParamQuality, qualityChoice());
+    host.setCheckbox(kParamRayOnly, rayOnly_ >= 0.5);
+}
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <vector>
+
+#include "cli/SubstituteHost.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+// The effect's seven parameters as a frei0r host sees them: doubles in [0, 1], a
+// boolean as a double, the centre as a position in fractions of the frame. Owns
+// one instance's values in those units; writes them into the substitute host's
+// parameter store in the host's units before each render. No OpenGL.
+class Frei0rParameters {
+public:
+    enum Index {
+        kThreshold = 0,
+        kThresholdSmooth,
+        kCenter,
+        kShineLength,
+        kExposure,
+        kQuality,
+        kRayOnly,
+        kCount
+    };
+
+    // Name, frei0r type (F0R_PARAM_*) and explanation of each parameter.
+    struct Description {
+        const char* name;
+        int type;
+        const char* explanation;
+    };
+    static const Description& describe(int index);
+
+    // The values the plug-in declared (its own defaults), read from the host's
+    // parameter store after parameter set-up.
+    static Frei0rParameters fromDeclared(const std::vector<Cli::HostParameter>& declared);
+
+    // Sets one value from what a frei0r host hands over (a double, or a position
+    // for the centre). Out-of-range values are brought into range; a value that is
+    // not a number is ignored. False for an unknown index.
+    bool set(int index, const void* value);
+    // Writes one value the way frei0r reads it back; false for an unknown index.
+    bool get(int index, void* value) const;
+
+    // Writes every value into the host's store, in the host's units, for a frame of
+    // the given size.
+    void applyTo(Cli::SubstituteHost& host, int frameWidth, int frameHeight) const;
+
+    // Quality as the host's popup choice: 1 "High - Slow" below 0.25, 2 "Medium"
+    // from 0.25 to below 0.75, 3 "Low - Fast" from 0.75.
+    int qualityChoice() const;
+
+private:
+    double threshold_ = 0.5;
+    double thresholdSmooth_ = 0.0;
+    double centerX_ = 0.5;
+    double centerY_ = 0.5;
+    double shineLength_ = 1.0;
+    double exposure_ = 0.1;
+    double quality_ = 0.5;
+    double rayOnly_ = 0.0;
+};
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

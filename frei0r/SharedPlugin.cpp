@@ -1,0 +1,138 @@
+#include "frei0r/SharedPlugin.h"
+
+#include <dlfcn.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "cli/DiagnosticsToStderr.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+SharedPlugin& SharedPlugin::instance()
+{
+    static SharedPlugin* const shared = new SharedPlugin;
+    return *shared;
+}
+
+std::string SharedPlugin::pluginPath()
+{
+    const char* configured = std::getenv("SOLVANE_PLUGIN");
+    if (configured && *configured) {
+        return configured;
+    }
+    // The module's own file: a host loads it from a folder of its choosing.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&SharedPlugin::pluginPath), &info) != 0 && info.dli_fname) {
+        const std::string module = info.dli_fname;
+        const auto slash = module.rfind('/');
+        if (slash != std::string::npos) {
+            return module.substr(0, slash + 1) + "OstrelSolvane.aex";
+        }
+    }
+    return "OstrelSolvane.aex";
+}
+
+A_long SharedPlugin::hostTime(double seconds)
+{
+    const double ticks = std::round(seconds * kTimeScale);
+    if (std::isnan(ticks)) {
+        return 0;
+    }
+    if (ticks >= 2147483647.0) {
+        return INT32_MAX;
+    }
+    if (ticks <= -2147483648.0) {
+        return INT32_MIN;
+    }
+    return static_cast<A_long>(ticks);
+}
+
+void SharedPlugin::init()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++inits_;
+}
+
+void SharedPlugin::deinit()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (inits_ > 0) {
+        --inits_;
+    }
+    releaseIfUnused();
+}
+
+Frei0rParameters SharedPlugin::attach()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!session_) {
+        auto thread = std::make_unique<PluginThread>();
+        try {
+            thread->run([this] {
+                Cli::DiagnosticsToStderr diagnostics;
+                auto session = std::make_unique<Cli::PluginSession>(pluginPath(), "en_US");
+                session->host().setFrameRate(kTimeScale, 1);
+                session_ = std::move(session);
+            });
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(std::string(e.what()) +
+                                     " (the module loads OstrelSolvane.aex from its own folder, or the file that "
+                                     "SOLVANE_PLUGIN names)");
+        }
+        thread_ = std::move(thread);
+    }
+    ++instances_;
+    return Frei0rParameters::fromDeclared(session_->host().parameters());
+}
+
+void SharedPlugin::detach()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (instances_ > 0) {
+        --instances_;
+    }
+    releaseIfUnused();
+}
+
+void SharedPlugin::releaseIfUnused()
+{
+    if (!session_ || instances_ > 0 || inits_ > 0) {
+        return;
+    }
+    thread_->run([this] {
+        Cli::DiagnosticsToStderr diagnostics;
+        const PF_Err error = session_->close();
+        if (error != PF_Err_NONE) {
+            std::fprintf(stderr, "ostrel_solvane: the plug-in's global set-down failed: %s\n",
+                         Cli::describeError(error).c_str());
+        }
+        session_.reset();
+    });
+    thread_.reset();
+}
+
+PF_Err SharedPlugin::render(const Frei0rParameters& parameters, Cli::HostWorld& input, Cli::HostWorld& output,
+                            double seconds)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!session_) {
+        throw std::logic_error("render with no plug-in loaded");
+    }
+    PF_Err error = PF_Err_NONE;
+    thread_->run([&] {
+        Cli::SubstituteHost& host = session_->host();
+        parameters.applyTo(host, input.width(), input.height());
+        Cli::DiagnosticsToStderr diagnostics;
+        error = host.render(input, output, hostTime(seconds));
+    });
+    return error;
+}
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "cli/HostWorld.h"
+#include "cli/PluginSession.h"
+#include "frei0r/Frei0rParameters.h"
+#include "frei0r/PluginThread.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Frei0r {
+
+// The one loaded plug-in that every instance of the module shares, as a host shares
+// a loaded effect between layers: one PluginSession (library, substitute host,
+// global and parameter set-up) for the whole process. It is set up by the first
+// instance and set down when no instance is left and every f0r_init has had its
+// f0r_deinit, so a host that re-creates its instances keeps the plug-in loaded.
+// Owns the session and the PluginThread that every call into the plug-in runs on,
+// both living from set-up to set-down. One mutex serialises the callers: the
+// plug-in renders one frame at a time, and its host's parameter store is shared.
+// The plug-in runs with its standard output sent to standard error.
+class SharedPlugin {
+public:
+    // The process's one object. It is never destroyed: at process exit the OpenGL
+    // driver may be gone before static destructors run, so a plug-in still loaded
+    // then is left to the system.
+    static SharedPlugin& instance();
+
+    // The plug-in file: $SOLVANE_PLUGIN when set, else OstrelSolvane.aex beside this module.
+    static std::string pluginPath();
+
+    // Host time in the host's ticks (time_scale per second) for a time in seconds,
+    // rounded and kept within the host's 32-bit range; 0 for a time that is not a number.
+    static A_long hostTime(double seconds);
+    static constexpr A_u_long kTimeScale = 1000;
+
+    void init();
+    void deinit();
+
+    // An instance begins: loads and sets up the plug-in if it is not, and returns its
+    // declared defaults. Throws std::runtime_error, with the reason, when it cannot.
+    Frei0rParameters attach();
+    // An instance ends.
+    void detach();
+
+    // One frame through the plug-in with an instance's values; the plug-in's result.
+    PF_Err render(const Frei0rParameters& parameters, Cli::HostWorld& input, Cli::HostWorld& output, double seconds);
+
+private:
+    SharedPlugin() = default;
+    void releaseIfUnused();
+
+    std::mutex mutex_;
+    std::unique_ptr<PluginThread> thread_;
+    std::unique_ptr<Cli::PluginSession> session_;
+    int inits_ = 0;
+    int instances_ = 0;
+};
+
+} // namespace Frei0r
+} // namespace Solvane
+} // namespace Tamrin

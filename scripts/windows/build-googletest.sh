@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds GoogleTest and GoogleMock for Windows from the sources that Debian's googletest package puts in
+# /usr/src/googletest, static, into build-win/deps/googletest (a CMake package: find_package(GTest) gives
+# GTest::gtest, GTest::gtest_main, GTest::gmock). Does nothing when already installed.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+prefix=$win_deps/googletest
+if win_installed "$prefix"; then
+  echo "googletest: already installed in $prefix"
+  exit 0
+fi
+src=/usr/src/googletest
+[ -f "$src/CMakeLists.txt" ] || { echo "googletest: $src is missing (Debian package googletest)" >&2; exit 1; }
+build=$win_deps/build/googletest
+rm -rf "$build" "$prefix"
+start=$SECONDS
+cmake -S "$src" -B "$build" \
+  -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DBUILD_SHARED_LIBS=OFF \
+  -DBUILD_GMOCK=ON \
+  -DINSTALL_GTEST=ON
+cmake --build "$build" -j "$win_jobs"
+cmake --install "$build"
+touch "$prefix/.installed"
+echo "googletest: installed in $prefix after $((SECONDS - start)) s"

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds libpng 1.6 from Debian's source package as a static Windows library and installs it into
+# build-win/deps/libpng; CMake's FindPNG then finds it, with Debian's static MinGW zlib (libz-mingw-w64-dev) as
+# its ZLIB::ZLIB. Does nothing when already installed.
+set -euo pipefail
+source "$(dirname "$0")/common.sh"
+
+prefix=$win_deps/libpng
+if win_installed "$prefix"; then
+  echo "libpng: already installed in $prefix"
+  exit 0
+fi
+src=$(win_fetch_source libpng1.6)
+build=$win_deps/build/libpng
+rm -rf "$build" "$prefix"
+start=$SECONDS
+cmake -S "$src" -B "$build" \
+  -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
+  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX="$prefix" \
+  -DPNG_SHARED=OFF \
+  -DPNG_STATIC=ON \
+  -DPNG_EXECUTABLES=OFF \
+  -DPNG_TESTS=OFF
+cmake --build "$build" -j "$win_jobs"
+cmake --install "$build"
+touch "$prefix/.installed"
+echo "libpng: installed in $prefix after $((SECONDS - start)) s"

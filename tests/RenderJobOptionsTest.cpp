@@ -1,0 +1,129 @@
+// The render command's own options: frame numbers and file-name patterns, the host
+// time base, the raw video size and host threads, the checks on their combinations,
+// and the progress line's text.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/FramePattern.h"
+#include "cli/ProgressLine.h"
+#include "cli/RenderJob.h"
+#include "host/Parameters.h"
+
+using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::Cli;
+
+TEST(FramePattern, NumbersFramesAsPrintfWouldWithoutPrintf)
+{
+    EXPECT_EQ(FramePattern("in/frame_%04d.png").path(7), "in/frame_0007.png");
+    EXPECT_EQ(FramePattern("in/frame_%04d.png").path(123456), "in/frame_123456.png");
+    EXPECT_EQ(FramePattern("f%d.png").path(42), "f42.png");
+    EXPECT_EQ(FramePattern("100%%_%03d.png").path(5), "100%_005.png");
+    EXPECT_FALSE(FramePattern("100%%.png").numbered());
+    EXPECT_EQ(FramePattern("100%%.png").path(3), "100%.png");
+    EXPECT_TRUE(FramePattern("a%02db").numbered());
+    for (const char* bad : {"%s.png", "%04d_%04d.png", "%", "a%4d.png", "%n", "%x"}) {
+        EXPECT_THROW(FramePattern{bad}, std::invalid_argument) << bad;
+    }
+}
+
+TEST(FrameRange, FirstToLastOrOneFrame)
+{
+    EXPECT_EQ(parseFrameRange("1-240").first, 1);
+    EXPECT_EQ(parseFrameRange("1-240").count(), 240);
+    EXPECT_EQ(parseFrameRange("17").count(), 1);
+    EXPECT_EQ(parseFrameRange("17").first, 17);
+    for (const char* bad : {"", "-5", "5-", "9-3", "a-b", "1-2-3", "1 - 3", "1234567890"}) {
+        EXPECT_THROW(parseFrameRange(bad), std::invalid_argument) << bad;
+    }
+}
+
+TEST(FrameRate, WholeDecimalAndRationalRates)
+{
+    A_u_long scale = 0;
+    A_long step = 0;
+    parseFrameRate("24", scale, step);
+    EXPECT_EQ(scale, 24u);
+    EXPECT_EQ(step, 1);
+    parseFrameRate("30000/1001", scale, step);
+    EXPECT_EQ(scale, 30000u);
+    EXPECT_EQ(step, 1001);
+    parseFrameRate("29.97", scale, step);
+    EXPECT_EQ(scale, 2997u);
+    EXPECT_EQ(step, 100);
+    parseFrameRate("50/2", scale, step);
+    EXPECT_EQ(scale, 25u);
+    EXPECT_EQ(step, 1);
+    for (const char* bad : {"0", "-24", "abc", "24/0", "/5", "1e9", "nan", "2000"}) {
+        EXPECT_THROW(parseFrameRate(bad, scale, step), std::invalid_argument) << bad;
+    }
+}
+
+TEST(RenderJob, OptionsAndTheirCombinations)
+{
+    const RenderJob sequence("x.aex", {"in/f_%04d.png", "out/f_%04d.png", "--frames", "1-240", "--fps", "25",
+                                       "--center", "1:0,0", "240:100,100", "--host-threads", "3", "--quiet"});
+    EXPECT_EQ(sequence.jobOptions().frames->count(), 240);
+    EXPECT_EQ(sequence.jobOptions().timeScale, 25u);
+    EXPECT_EQ(sequence.jobOptions().hostThreads, 3);
+    EXPECT_TRUE(sequence.jobOptions().quiet);
+    EXPECT_EQ(sequence.renderOptions().keyframes.count(kParamCenter), 1u);
+
+    const RenderJob pipe("x.aex", {"--raw", "1920x1080", "-", "-", "--no-overlap"});
+    EXPECT_EQ(pipe.jobOptions().rawWidth, 1920);
+    EXPECT_EQ(pipe.jobOptions().rawHeight, 1080);
+    EXPECT_FALSE(pipe.jobOptions().overlap);
+    EXPECT_EQ(pipe.jobOptions().hostThreads, 2);
+
+    // One still image animated over frames is a sequence too.
+    EXPECT_NO_THROW(RenderJob("x.aex", {"still.png", "out_%03d.png", "--frames", "0-9"}));
+    EXPECT_NO_THROW(RenderJob("x.aex", {"in_%03d.png", "one.png", "--frames", "5"}));
+
+    const std::vector<std::vector<std::string>> usageErrors = {
+        {"in_%04d.png", "out_%04d.png"},                       // a sequence without --frames
+        {"in_%04d.png", "out.png", "--frames", "1-3"},         // many frames into one file
+        {"in.png", "out.png", "--frames", "1-3"},
+        {"-", "out.png"},                                      // a stream without --raw
+        {"--raw", "4x4", "-", "-", "--frames", "1-2"},         // raw video counts from 0
+        {"--raw", "4x4", "in_%d.raw", "-"},
+        {"--raw", "0x4", "-", "-"}, {"--raw", "4", "-", "-"}, {"--raw", "99999x2", "-", "-"},
+        {"in.png"}, {"a.png", "b.png", "c.png"},
+        {"a.png", "b.png", "--host-threads", "0"}, {"a.png", "b.png", "--host-threads", "x"},
+        {"a.png", "b.png", "--fps"}, {"a.png", "b.png", "--bogus"}, {"a_%s.png", "b.png", "--frames", "1"},
+    };
+    for (const auto& args : usageErrors) {
+        EXPECT_THROW(RenderJob("x.aex", args), std::invalid_argument) << args[0] << " " << args[1];
+    }
+}
+
+TEST(ProgressLine, FiguresAndSilenceWhenOff)
+{
+    EXPECT_EQ(ProgressLine::format(57, 57, 240, 10.0), "frame 57 (57/240, 24%)  5.70 fps  0:32 left");
+    EXPECT_EQ(ProgressLine::format(3, 10, 100000, 5.0), "frame 3 (10/100000, 0%)  2.00 fps  13:53:15 left");
+    EXPECT_EQ(ProgressLine::format(9, 10, 0, 4.0), "frame 9 (10 done)  2.50 fps");
+    EXPECT_EQ(ProgressLine::format(0, 0, 10, 0.0), "frame 0 (0/10, 0%)  0.00 fps  --:-- left");
+
+    std::FILE* stream = std::tmpfile();
+    {
+        ProgressLine off(false, stream);
+        off.frameDone(1, 1, 2);
+        off.frameDone(2, 2, 2);
+    }
+    EXPECT_EQ(std::ftell(stream), 0);
+    {
+        ProgressLine on(true, stream);
+        on.frameDone(1, 1, 2);
+        on.frameDone(2, 2, 2); // the last frame is always shown
+    }
+    std::rewind(stream);
+    char text[512] = {};
+    const std::size_t length = std::fread(text, 1, sizeof text - 1, stream);
+    const std::string written(text, length);
+    EXPECT_EQ(written.front(), '\r');
+    EXPECT_NE(written.find("frame 2 (2/2, 100%)"), std::string::npos);
+    EXPECT_EQ(written.back(), '\n');
+    std::fclose(stream);
+}
