@@ -93,12 +93,12 @@ long FramePipeline::runInTurn(const Stages& stages)
             t = Clock::now();
             stages.write(frame);
             timings_.write += secondsSince(t);
+            timings_.frames = ++done;
+            if (stages.written) {
+                stages.written(frame, done);
+            }
         } catch (...) {
             std::rethrow_exception(frameError(frame.number, std::current_exception()));
-        }
-        timings_.frames = ++done;
-        if (stages.written) {
-            stages.written(frame, done);
         }
     }
     return done;
@@ -143,6 +143,10 @@ long FramePipeline::runOverlapped(const Stages& stages)
                     const Clock::time_point t = Clock::now();
                     stages.write(*item.frame);
                     writeSeconds += secondsSince(t);
+                    ++done;
+                    if (stages.written) {
+                        stages.written(*item.frame, done);
+                    }
                 } catch (...) {
                     item.error = frameError(item.frame->number, std::current_exception());
                 }
@@ -153,10 +157,6 @@ long FramePipeline::runOverlapped(const Stages& stages)
                 toRender.abort();
                 toWrite.abort();
                 return;
-            }
-            ++done;
-            if (stages.written) {
-                stages.written(*item.frame, done);
             }
         }
     });

@@ -76,7 +76,13 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
     info_ = decodePipl(readRegistrationResource(path));
     // A path without a slash would make dlopen search the library path instead.
     const std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
-    handle_ = dlopen(loadPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    int flags = RTLD_NOW | RTLD_LOCAL;
+#if defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer the library stays mapped after it is closed, so that a report made at exit can still
+    // name the plug-in's code.
+    flags |= RTLD_NODELETE;
+#endif
+    handle_ = dlopen(loadPath.c_str(), flags);
     if (!handle_) {
         throw std::runtime_error(path + ": cannot load the plug-in: " + dlerror());
     }

@@ -11,12 +11,36 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace Tamrin {
 namespace Solvane {
 namespace Cli {
+
+#if !defined(_WIN32)
+namespace {
+
+// mkstemp makes the file readable by its owner only; the finished file gets the mode of the file it replaces, or the
+// mode a new file gets under the process's umask, as any program's output does.
+mode_t finishedMode(const std::string& target)
+{
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0) {
+        return existing.st_mode & 07777;
+    }
+    // The umask can only be read by setting it; once, the first time a file is written.
+    static const mode_t mask = [] {
+        const mode_t current = umask(022);
+        umask(current);
+        return current;
+    }();
+    return 0666 & ~mask;
+}
+
+} // namespace
+#endif
 
 TemporaryFile::TemporaryFile(const std::string& target) : target_(target)
 {
@@ -41,6 +65,7 @@ TemporaryFile::TemporaryFile(const std::string& target) : target_(target)
     const int descriptor = mkstemp(buffer.data());
     if (descriptor >= 0) {
         path_ = buffer.data();
+        fchmod(descriptor, finishedMode(target));
         file_ = fdopen(descriptor, "wb");
         if (!file_) {
             close(descriptor);

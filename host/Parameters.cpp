@@ -1,5 +1,6 @@
 #include "host/Parameters.h"
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -161,7 +162,8 @@ bool readPopup(PF_InData* in_data, PF_ParamIndex index, std::int32_t& destinatio
     }
     const bool accepted = def.param_type == PF_Param_POPUP;
     if (accepted) {
-        destination = def.u.pd.value - 1;
+        // The lowest value a host can hand over has no value below it: it stays the lowest.
+        destination = def.u.pd.value == INT32_MIN ? INT32_MIN : def.u.pd.value - 1;
     }
     checkin(in_data, def);
     return accepted;

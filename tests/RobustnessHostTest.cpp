@@ -353,6 +353,19 @@ TEST_F(RobustnessHostTest, ParametersAtAndBeyondTheirRanges)
                              host->parameter(kParamCenter).current.u.td.y_value = py;
                          }});
     }
+    // A popup value beyond the choices is the nearest choice: High below them, Low above.
+    auto qualityFrame = [&](A_long choice) {
+        host->parameter(kParamQuality).current.u.pd.value = choice;
+        return renderInput();
+    };
+    const Bytes high = qualityFrame(1);
+    const Bytes low = qualityFrame(3);
+    ASSERT_NE(high, low);
+    EXPECT_EQ(qualityFrame(INT32_MIN), high);
+    EXPECT_EQ(qualityFrame(-5), high);
+    EXPECT_EQ(qualityFrame(INT32_MAX), low);
+    ASSERT_EQ(host->paramsSetUp(), PF_Err_NONE);
+
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.set();

@@ -196,6 +196,9 @@ TEST(SequenceCommand, RendersEveryNumberedFrameAtItsFileNumber)
     EXPECT_NE(readPng(folder / "out_07.png").pixels, readPng(folder / "single.png").pixels);
     EXPECT_EQ(folder.files(), (std::vector<std::string>{"in_07.png", "in_08.png", "in_09.png", "out_07.png",
                                                         "out_08.png", "out_09.png", "single.png"}));
+    // Outputs are made as any new file is: readable as the umask allows, not only by their owner.
+    writeFile(folder / "plain.txt", "x");
+    EXPECT_EQ(fs::status(folder / "out_08.png").permissions(), fs::status(folder / "plain.txt").permissions());
 }
 
 TEST(SequenceCommand, AFailedFrameIsNamedAndNoOutputIsLeftHalfWritten)
