@@ -22,35 +22,11 @@
 
 using namespace Tamrin::Solvane;
 namespace Support = Tamrin::Solvane::Test;
+using Tamrin::Solvane::Test::sameBytes;
 
 namespace {
 
 const std::string kSample = "examples/sample.png"; // 640 × 400
-
-// Equal bytes, or how many differ and by how much at most (without printing a whole frame).
-template <typename Actual, typename Expected>
-::testing::AssertionResult sameBytes(const Actual& actual, const Expected& expected)
-{
-    const std::size_t size = actual.size() * sizeof actual[0];
-    if (size != expected.size() * sizeof expected[0]) {
-        return ::testing::AssertionFailure() << "sizes differ: " << size << " and "
-                                             << expected.size() * sizeof expected[0] << " bytes";
-    }
-    const auto* a = reinterpret_cast<const std::uint8_t*>(actual.data());
-    const auto* b = reinterpret_cast<const std::uint8_t*>(expected.data());
-    std::size_t differing = 0;
-    int largest = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (a[i] != b[i]) {
-            ++differing;
-            largest = std::max(largest, std::abs(a[i] - b[i]));
-        }
-    }
-    if (differing == 0) {
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << differing << " of " << size << " bytes differ, by up to " << largest;
-}
 
 bool installed(const std::string& program) { return Support::runCommand("command -v " + program) == 0; }
 

@@ -19,6 +19,8 @@ using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
 using Tamrin::Solvane::Test::HostOwnContext;
 
+using Tamrin::Solvane::Test::pixels;
+
 namespace {
 
 // Leaves the calling thread with no OpenGL context current, and tells whether it has one.
@@ -43,15 +45,6 @@ void paintTestLayer(HostWorld& world)
             p[3] = bright ? 180 : 60;
         }
     }
-}
-
-std::vector<std::uint8_t> pixels(const HostWorld& world)
-{
-    std::vector<std::uint8_t> bytes;
-    for (int y = 0; y < world.height(); ++y) {
-        bytes.insert(bytes.end(), world.row(y), world.row(y) + world.width() * 4);
-    }
-    return bytes;
 }
 
 class PluginHostTest : public ::testing::Test {

@@ -26,6 +26,8 @@ using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
 using Tamrin::Solvane::Test::HostOwnContext;
 
+using Tamrin::Solvane::Test::pixels;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -42,15 +44,6 @@ void paint(HostWorld& world, int phase = 0)
             p[3] = bright ? 160 : 55;
         }
     }
-}
-
-Bytes pixels(const HostWorld& world)
-{
-    Bytes bytes;
-    for (int y = 0; y < world.height(); ++y) {
-        bytes.insert(bytes.end(), world.row(y), world.row(y) + world.width() * 4);
-    }
-    return bytes;
 }
 
 class RobustnessHostTest : public ::testing::Test {

@@ -29,6 +29,8 @@ using Tamrin::Solvane::Test::pluginPath;
 using Tamrin::Solvane::Test::runCommand;
 using Tamrin::Solvane::Test::solvanePath;
 
+using Tamrin::Solvane::Test::pixels;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -46,15 +48,6 @@ void paint(HostWorld& world, int phase = 0)
             p[3] = bright ? 190 : 50;
         }
     }
-}
-
-Bytes pixels(const HostWorld& world)
-{
-    Bytes bytes;
-    for (int y = 0; y < world.height(); ++y) {
-        bytes.insert(bytes.end(), world.row(y), world.row(y) + world.width() * 4);
-    }
-    return bytes;
 }
 
 RgbaImage rgba(const HostWorld& world)

@@ -61,6 +61,16 @@ int runCommand(const std::string& commandLine, std::string* output)
     return status;
 }
 
+std::vector<std::uint8_t> pixels(const Cli::HostWorld& world)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(static_cast<std::size_t>(world.width()) * world.height() * 4);
+    for (int y = 0; y < world.height(); ++y) {
+        bytes.insert(bytes.end(), world.row(y), world.row(y) + static_cast<std::size_t>(world.width()) * 4);
+    }
+    return bytes;
+}
+
 } // namespace Test
 } // namespace Solvane
 } // namespace Tamrin
