@@ -11,19 +11,9 @@ if win_installed "$prefix"; then
   exit 0
 fi
 src=$(win_fetch_source glbinding)
-build=$win_deps/build/glbinding
-rm -rf "$build" "$prefix"
-start=$SECONDS
-cmake -S "$src" -B "$build" \
-  -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
-  -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$prefix" \
+win_build_dependency glbinding "$src" \
   -DBUILD_SHARED_LIBS=OFF \
   -DOPTION_BUILD_TESTS=OFF \
   -DOPTION_BUILD_GPU_TESTS=OFF \
   -DOPTION_BUILD_EXAMPLES=OFF \
   -DOPTION_BUILD_DOCS=OFF
-cmake --build "$build" -j "$win_jobs"
-cmake --install "$build"
-touch "$prefix/.installed"
-echo "glbinding: installed in $prefix after $((SECONDS - start)) s"

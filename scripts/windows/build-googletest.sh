@@ -12,17 +12,7 @@ if win_installed "$prefix"; then
 fi
 src=/usr/src/googletest
 [ -f "$src/CMakeLists.txt" ] || { echo "googletest: $src is missing (Debian package googletest)" >&2; exit 1; }
-build=$win_deps/build/googletest
-rm -rf "$build" "$prefix"
-start=$SECONDS
-cmake -S "$src" -B "$build" \
-  -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
-  -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$prefix" \
+win_build_dependency googletest "$src" \
   -DBUILD_SHARED_LIBS=OFF \
   -DBUILD_GMOCK=ON \
   -DINSTALL_GTEST=ON
-cmake --build "$build" -j "$win_jobs"
-cmake --install "$build"
-touch "$prefix/.installed"
-echo "googletest: installed in $prefix after $((SECONDS - start)) s"

@@ -11,18 +11,8 @@ if win_installed "$prefix"; then
   exit 0
 fi
 src=$(win_fetch_source libpng1.6)
-build=$win_deps/build/libpng
-rm -rf "$build" "$prefix"
-start=$SECONDS
-cmake -S "$src" -B "$build" \
-  -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
-  -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_INSTALL_PREFIX="$prefix" \
+win_build_dependency libpng "$src" \
   -DPNG_SHARED=OFF \
   -DPNG_STATIC=ON \
   -DPNG_EXECUTABLES=OFF \
   -DPNG_TESTS=OFF
-cmake --build "$build" -j "$win_jobs"
-cmake --install "$build"
-touch "$prefix/.installed"
-echo "libpng: installed in $prefix after $((SECONDS - start)) s"

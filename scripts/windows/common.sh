@@ -41,3 +41,21 @@ win_fetch_source() {
 win_installed() {
   [ -f "$1/.installed" ]
 }
+
+# Configures, builds and installs the CMake project in source folder $2 as the static Windows library $1 into
+# build-win/deps/$1 with the toolchain, Release, then writes the stamp. Further arguments go to CMake.
+win_build_dependency() {
+  local name=$1 src=$2
+  shift 2
+  local prefix=$win_deps/$name build=$win_deps/build/$name start=$SECONDS
+  rm -rf "$build" "$prefix"
+  cmake -S "$src" -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="$win_toolchain" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    "$@"
+  cmake --build "$build" -j "$win_jobs"
+  cmake --install "$build"
+  touch "$prefix/.installed"
+  echo "$name: installed in $prefix after $((SECONDS - start)) s"
+}
