@@ -28,19 +28,7 @@ ChannelOrderPass::~ChannelOrderPass()
 
 void ChannelOrderPass::draw(GLuint texture, float multiplier)
 {
-    // Vertex arrays are not shared between contexts: each context that draws
-    // gets its own, recording the attributes of the one shared quad buffer.
-    if (vertexArray.get() == 0) {
-        GLuint name = 0;
-        glGenVertexArrays(1, &name);
-        vertexArray.set(name);
-        glBindVertexArray(name);
-        if (vertexBuffer == 0) {
-            glGenBuffers(1, &vertexBuffer);
-            glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-            glBufferData(GL_ARRAY_BUFFER, sizeof(kFullScreenQuad), kFullScreenQuad, GL_STATIC_DRAW);
-        }
-    }
+    makeQuadObjects(vertexArray, vertexBuffer);
 
     swizzleProgram.use();
     glBindVertexArray(vertexArray.get());

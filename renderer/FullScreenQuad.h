@@ -1,6 +1,10 @@
 #pragma once
 
+#include <glbinding/gl/types.h>
+
 #include <cstdint>
+
+#include "gpu/PerContextName.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -19,6 +23,11 @@ constexpr float kFullScreenQuad[30] = {
 
 constexpr int kVertexStride = 5 * sizeof(float);        // bytes from one vertex to the next
 constexpr std::uint64_t kUvOffset = 3 * sizeof(float);  // "input_uv" after the 3-float "position"
+
+// Makes the current context's vertex array on its first draw there (vertex arrays
+// are not shared between contexts), binding it, and with it, once, the owner's
+// shared quad buffer, bound and filled. Does nothing when both exist.
+void makeQuadObjects(PerContextName& vertexArray, gl::GLuint& vertexBuffer);
 
 } // namespace Solvane
 } // namespace Tamrin
