@@ -40,7 +40,7 @@ std::exception_ptr frameError(long frame, const std::exception_ptr& cause)
 
 } // namespace
 
-FramePipeline::FramePipeline(SubstituteHost& host, HostThreadPool& threads) : host_(host), threads_(threads) {}
+FramePipeline::FramePipeline(StandIn::SubstituteHost& host, StandIn::HostThreadPool& threads) : host_(host), threads_(threads) {}
 
 void FramePipeline::render(PipelineFrame& frame)
 {
@@ -50,13 +50,13 @@ void FramePipeline::render(PipelineFrame& frame)
     }
     if (!frame.output || frame.output->width() != frame.input->width() ||
         frame.output->height() != frame.input->height()) {
-        frame.output = std::make_unique<HostWorld>(frame.input->width(), frame.input->height());
+        frame.output = std::make_unique<StandIn::HostWorld>(frame.input->width(), frame.input->height());
     }
     PF_Err error = PF_Err_NONE;
     threads_.run([&] { error = host_.render(*frame.input, *frame.output, static_cast<A_long>(time)); });
     if (error != PF_Err_NONE) {
         throw FrameError(frame.number, frame.source + ": the plug-in could not render the frame: " +
-                                           describeError(error));
+                                           StandIn::describeError(error));
     }
 }
 

@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/HostThreadPool.h"
-#include "cli/HostWorld.h"
-#include "cli/SubstituteHost.h"
+#include "standin/HostThreadPool.h"
+#include "standin/HostWorld.h"
+#include "standin/SubstituteHost.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -17,8 +17,8 @@ namespace Cli {
 struct PipelineFrame {
     long number = 0;     // the frame number: host time is number × time step
     std::string source;  // where the frame came from, for messages
-    std::unique_ptr<HostWorld> input;
-    std::unique_ptr<HostWorld> output;
+    std::unique_ptr<StandIn::HostWorld> input;
+    std::unique_ptr<StandIn::HostWorld> output;
 };
 
 // A failure of one frame: its number and what went wrong (the message names the file).
@@ -56,7 +56,7 @@ public:
         long frames = 0;
     };
 
-    FramePipeline(SubstituteHost& host, HostThreadPool& threads);
+    FramePipeline(StandIn::SubstituteHost& host, StandIn::HostThreadPool& threads);
 
     void setOverlap(bool overlap) { overlap_ = overlap; }
 
@@ -71,8 +71,8 @@ private:
     long runInTurn(const Stages& stages);
     long runOverlapped(const Stages& stages);
 
-    SubstituteHost& host_;
-    HostThreadPool& threads_;
+    StandIn::SubstituteHost& host_;
+    StandIn::HostThreadPool& threads_;
     bool overlap_ = true;
     Timings timings_;
 };

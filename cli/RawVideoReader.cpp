@@ -16,7 +16,7 @@ RawVideoReader::RawVideoReader(std::FILE* stream, int width, int height, std::st
     }
 }
 
-bool RawVideoReader::read(HostWorld& world)
+bool RawVideoReader::read(StandIn::HostWorld& world)
 {
     if (world.width() != width_ || world.height() != height_) {
         throw std::logic_error("raw video read into a world of another size");

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -20,7 +20,7 @@ public:
     // Reads the next frame into a world of the reader's size. False at the end of the
     // stream before a frame's first byte; throws std::runtime_error for a frame that
     // ends early (a short last frame is an error, not a silent drop) or a read error.
-    bool read(HostWorld& world);
+    bool read(StandIn::HostWorld& world);
 
     int width() const { return width_; }
     int height() const { return height_; }

@@ -10,7 +10,7 @@ namespace Cli {
 
 RawVideoWriter::RawVideoWriter(std::FILE* stream, std::string name) : stream_(stream), name_(std::move(name)) {}
 
-void RawVideoWriter::write(const HostWorld& world)
+void RawVideoWriter::write(const StandIn::HostWorld& world)
 {
     const std::size_t rowBytes = static_cast<std::size_t>(world.width()) * 4;
     for (int y = 0; y < world.height(); ++y) {

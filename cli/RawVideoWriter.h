@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -18,7 +18,7 @@ public:
 
     // Throws std::runtime_error when the stream takes less than the whole frame (the
     // reading program has gone, the disk is full).
-    void write(const HostWorld& world);
+    void write(const StandIn::HostWorld& world);
 
 private:
     std::FILE* stream_;

@@ -14,10 +14,10 @@
 #include <numeric>
 #include <stdexcept>
 
-#include "cli/DiagnosticsToStderr.h"
+#include "standin/DiagnosticsToStderr.h"
 #include "cli/FramePipeline.h"
-#include "cli/HostThreadPool.h"
-#include "cli/PluginSession.h"
+#include "standin/HostThreadPool.h"
+#include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/ProgressLine.h"
 #include "cli/RawVideoReader.h"
@@ -172,7 +172,7 @@ void RenderJob::run()
     const FrameRange range = job_.frames.value_or(FrameRange{0, 0});
 
     // Frames on standard output leave no room for the plug-in's diagnostic lines there.
-    std::unique_ptr<DiagnosticsToStderr> diagnostics;
+    std::unique_ptr<StandIn::DiagnosticsToStderr> diagnostics;
     std::FILE* rawIn = nullptr;
     std::FILE* rawOut = nullptr;
     std::unique_ptr<TemporaryFile> rawOutFile;
@@ -197,13 +197,13 @@ void RenderJob::run()
         std::signal(SIGPIPE, SIG_IGN);
 #endif
         if (isStream(in_)) {
-            DiagnosticsToStderr::binaryStdin();
+            StandIn::DiagnosticsToStderr::binaryStdin();
             rawIn = stdin;
         } else if (!(rawIn = std::fopen(in_.c_str(), "rb"))) {
             throw std::runtime_error(in_ + ": cannot open: " + std::strerror(errno));
         }
         if (isStream(out_)) {
-            diagnostics = std::make_unique<DiagnosticsToStderr>();
+            diagnostics = std::make_unique<StandIn::DiagnosticsToStderr>();
             if (!(rawOut = diagnostics->frameStream())) {
                 throw std::runtime_error("standard output: cannot open for frames");
             }
@@ -216,7 +216,7 @@ void RenderJob::run()
     const std::string inName = isStream(in_) ? "standard input" : in_;
     const std::string outName = isStream(out_) ? "standard output" : out_;
 
-    PluginSession session(pluginPath_, render_.language);
+    StandIn::PluginSession session(pluginPath_, render_.language);
     session.host().setFrameRate(job_.timeScale, job_.timeStep);
     applyRenderOptions(render_, session.host());
 
@@ -231,7 +231,7 @@ void RenderJob::run()
         stages.read = [&](long index, PipelineFrame& frame) {
             frame.number = index;
             frame.source = inName;
-            frame.input = std::make_unique<HostWorld>(job_.rawWidth, job_.rawHeight);
+            frame.input = std::make_unique<StandIn::HostWorld>(job_.rawWidth, job_.rawHeight);
             return rawReader->read(*frame.input);
         };
         stages.write = [&](PipelineFrame& frame) { rawWriter->write(*frame.output); };
@@ -243,7 +243,7 @@ void RenderJob::run()
             frame.number = range.first + index;
             frame.source = inPattern.path(frame.number);
             const RgbaImage image = readPng(frame.source);
-            frame.input = std::make_unique<HostWorld>(image.width, image.height);
+            frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
             frame.input->setFromRgba(image.pixels.data());
             return true;
         };
@@ -262,7 +262,7 @@ void RenderJob::run()
 
     long frames = 0;
     {
-        HostThreadPool threads(job_.hostThreads);
+        StandIn::HostThreadPool threads(job_.hostThreads);
         FramePipeline pipeline(session.host(), threads);
         pipeline.setOverlap(job_.overlap);
         try {
@@ -279,7 +279,7 @@ void RenderJob::run()
     progress.finish();
     const PF_Err setDown = session.close();
     if (setDown != PF_Err_NONE) {
-        throw std::runtime_error("the plug-in's global set-down failed: " + describeError(setDown));
+        throw std::runtime_error("the plug-in's global set-down failed: " + StandIn::describeError(setDown));
     }
     if (raw && frames == 0) {
         throw std::runtime_error(inName + ": no frames (expected frames of " + std::to_string(job_.rawWidth) + "x" +

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "host/Parameters.h"
+#include "host/ParameterIndex.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -198,7 +198,7 @@ void parseNumericOption(const NumericOption& option, const std::vector<std::stri
 }
 
 // Answers a checkout of a keyframed parameter with its value at the time asked for.
-void animate(HostParameter& parameter, const KeyframeTrack& track, const PF_InData* inData)
+void animate(StandIn::HostParameter& parameter, const KeyframeTrack& track, const PF_InData* inData)
 {
     parameter.pointInPercent = false;
     parameter.animate = [track, inData](PF_ParamDef& def, double seconds, int, int) {
@@ -212,14 +212,14 @@ void animate(HostParameter& parameter, const KeyframeTrack& track, const PF_InDa
         const std::vector<double> value = track.valueAt(frame);
         switch (def.param_type) {
         case PF_Param_FIX_SLIDER:
-            def.u.fd.value = fixedFromDouble(value[0]);
+            def.u.fd.value = StandIn::fixedFromDouble(value[0]);
             break;
         case PF_Param_SLIDER:
             def.u.sd.value = static_cast<A_long>(std::lround(value[0]));
             break;
         case PF_Param_POINT:
-            def.u.td.x_value = fixedFromDouble(value[0]);
-            def.u.td.y_value = fixedFromDouble(value[1]);
+            def.u.td.x_value = StandIn::fixedFromDouble(value[0]);
+            def.u.td.y_value = StandIn::fixedFromDouble(value[1]);
             break;
         default:
             break;
@@ -269,7 +269,7 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
     return true;
 }
 
-void applyRenderOptions(const RenderOptions& options, SubstituteHost& host)
+void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& host)
 {
     if (options.threshold) {
         host.setFixedSlider(kParamThreshold, *options.threshold);

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/KeyframeTrack.h"
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -38,7 +38,7 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
 // Sets the options' values on the host's declared parameters. Keyframed options are
 // answered at every checkout with their value at the time asked for, the frame
 // number being the time in units of the host's time step.
-void applyRenderOptions(const RenderOptions& options, SubstituteHost& host);
+void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& host);
 
 extern const char* const kRenderOptionsHelp;
 

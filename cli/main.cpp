@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/DiagnosticsToStderr.h"
-#include "cli/PiplInfo.h"
-#include "cli/PluginLibrary.h"
-#include "cli/PluginSession.h"
+#include "standin/DiagnosticsToStderr.h"
+#include "standin/PiplInfo.h"
+#include "standin/PluginLibrary.h"
+#include "standin/PluginSession.h"
 #include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 #include "cli/TextEncoding.h"
 
 using namespace Tamrin::Solvane;
@@ -41,12 +41,12 @@ struct UsageError : std::runtime_error {
 
 int about(const std::string& pluginPath)
 {
-    PluginLibrary library(pluginPath);
-    SubstituteHost host(library.entryPoint());
+    StandIn::PluginLibrary library(pluginPath);
+    StandIn::SubstituteHost host(library.entryPoint());
     std::string text;
     const PF_Err error = host.about(text);
     if (error != PF_Err_NONE) {
-        throw std::runtime_error("About failed: " + describeError(error));
+        throw std::runtime_error("About failed: " + StandIn::describeError(error));
     }
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
@@ -54,14 +54,14 @@ int about(const std::string& pluginPath)
 
 int info(const std::string& pluginPath)
 {
-    const PiplInfo pipl = decodePipl(PluginLibrary::readRegistrationResource(pluginPath));
+    const StandIn::PiplInfo pipl = StandIn::decodePipl(StandIn::PluginLibrary::readRegistrationResource(pluginPath));
     std::printf("plug-in:          %s\n", pluginPath.c_str());
     std::printf("name:             %s\n", pipl.name.c_str());
     std::printf("category:         %s\n", pipl.category.c_str());
     std::printf("match name:       %s\n", pipl.matchName.c_str());
     std::printf("kind:             %s\n", pipl.kind.c_str());
     std::printf("entry point:      %s\n", pipl.entryPoint.c_str());
-    std::printf("effect version:   %s (0x%X)\n", describeEffectVersion(pipl.effectVersion).c_str(),
+    std::printf("effect version:   %s (0x%X)\n", StandIn::describeEffectVersion(pipl.effectVersion).c_str(),
                 pipl.effectVersion);
     std::printf("property list:    %d.%d\n", pipl.propertyListMajor, pipl.propertyListMinor);
     std::printf("host interface:   %d.%d\n", pipl.hostInterfaceMajor, pipl.hostInterfaceMinor);
@@ -108,10 +108,10 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
             throw UsageError("params: unexpected argument '" + args[i] + "'");
         }
     }
-    std::vector<HostParameter> parameters;
+    std::vector<StandIn::HostParameter> parameters;
     {
-        DiagnosticsToStderr diagnostics;
-        PluginSession session(pluginPath, language);
+        StandIn::DiagnosticsToStderr diagnostics;
+        StandIn::PluginSession session(pluginPath, language);
         parameters = session.host().parameters();
     }
     std::printf("%-3s %s%s%s%s\n", "id", padded("name", 20).c_str(), padded("kind", 14).c_str(),
@@ -201,7 +201,7 @@ int main(int argc, char** argv)
     const std::string command = args[first];
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
     if (pluginPath.empty()) {
-        pluginPath = defaultPluginPath();
+        pluginPath = StandIn::defaultPluginPath();
     }
 
     try {

@@ -57,7 +57,7 @@ void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32
         return;
     }
     if (error != PF_Err_NONE) {
-        passThrough(in, out, Cli::describeError(error).c_str(), error);
+        passThrough(in, out, StandIn::describeError(error).c_str(), error);
         return;
     }
     output_.copyToRgba(reinterpret_cast<std::uint8_t*>(out));

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <set>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 #include "frei0r/Frei0rParameters.h"
 #include "frei0r/SharedPlugin.h"
 
@@ -36,8 +36,8 @@ private:
 
     int width_;
     int height_;
-    Cli::HostWorld input_;
-    Cli::HostWorld output_;
+    StandIn::HostWorld input_;
+    StandIn::HostWorld output_;
     Frei0rParameters parameters_;
     std::set<int> reported_;
 };

@@ -8,7 +8,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 
-#include "host/Parameters.h"
+#include "host/ParameterIndex.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -57,7 +57,7 @@ const Frei0rParameters::Description& Frei0rParameters::describe(int index)
     return kDescriptions[std::clamp(index, 0, kCount - 1)];
 }
 
-Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<Cli::HostParameter>& declared)
+Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<StandIn::HostParameter>& declared)
 {
     Frei0rParameters parameters;
     auto definition = [&](PF_ParamIndex index, PF_ParamType type) -> const PF_ParamDef* {
@@ -170,7 +170,7 @@ int Frei0rParameters::qualityChoice() const
     return quality_ < 0.75 ? 2 : 3;
 }
 
-void Frei0rParameters::applyTo(Cli::SubstituteHost& host, int frameWidth, int frameHeight) const
+void Frei0rParameters::applyTo(StandIn::SubstituteHost& host, int frameWidth, int frameHeight) const
 {
     host.setFixedSlider(kParamThreshold, threshold_ * 100.0);
     host.setFixedSlider(kParamThresholdSmooth, thresholdSmooth_ * 100.0);

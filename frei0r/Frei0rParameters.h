@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -35,7 +35,7 @@ public:
 
     // The values the plug-in declared (its own defaults), read from the host's
     // parameter store after parameter set-up.
-    static Frei0rParameters fromDeclared(const std::vector<Cli::HostParameter>& declared);
+    static Frei0rParameters fromDeclared(const std::vector<StandIn::HostParameter>& declared);
 
     // Sets one value from what a frei0r host hands over (a double, or a position
     // for the centre). Out-of-range values are brought into range; a value that is
@@ -46,7 +46,7 @@ public:
 
     // Writes every value into the host's store, in the host's units, for a frame of
     // the given size.
-    void applyTo(Cli::SubstituteHost& host, int frameWidth, int frameHeight) const;
+    void applyTo(StandIn::SubstituteHost& host, int frameWidth, int frameHeight) const;
 
     // Quality as the host's popup choice: 1 "High - Slow" below 0.25, 2 "Medium"
     // from 0.25 to below 0.75, 3 "Low - Fast" from 0.75.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "cli/DiagnosticsToStderr.h"
+#include "standin/DiagnosticsToStderr.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -74,8 +74,8 @@ Frei0rParameters SharedPlugin::attach()
         auto thread = std::make_unique<PluginThread>();
         try {
             thread->run([this] {
-                Cli::DiagnosticsToStderr diagnostics;
-                auto session = std::make_unique<Cli::PluginSession>(pluginPath(), "en_US");
+                StandIn::DiagnosticsToStderr diagnostics;
+                auto session = std::make_unique<StandIn::PluginSession>(pluginPath(), "en_US");
                 session->host().setFrameRate(kTimeScale, 1);
                 session_ = std::move(session);
             });
@@ -105,18 +105,18 @@ void SharedPlugin::releaseIfUnused()
         return;
     }
     thread_->run([this] {
-        Cli::DiagnosticsToStderr diagnostics;
+        StandIn::DiagnosticsToStderr diagnostics;
         const PF_Err error = session_->close();
         if (error != PF_Err_NONE) {
             std::fprintf(stderr, "ostrel_solvane: the plug-in's global set-down failed: %s\n",
-                         Cli::describeError(error).c_str());
+                         StandIn::describeError(error).c_str());
         }
         session_.reset();
     });
     thread_.reset();
 }
 
-PF_Err SharedPlugin::render(const Frei0rParameters& parameters, Cli::HostWorld& input, Cli::HostWorld& output,
+PF_Err SharedPlugin::render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output,
                             double seconds)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -125,9 +125,9 @@ PF_Err SharedPlugin::render(const Frei0rParameters& parameters, Cli::HostWorld& 
     }
     PF_Err error = PF_Err_NONE;
     thread_->run([&] {
-        Cli::SubstituteHost& host = session_->host();
+        StandIn::SubstituteHost& host = session_->host();
         parameters.applyTo(host, input.width(), input.height());
-        Cli::DiagnosticsToStderr diagnostics;
+        StandIn::DiagnosticsToStderr diagnostics;
         error = host.render(input, output, hostTime(seconds));
     });
     return error;

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "cli/HostWorld.h"
-#include "cli/PluginSession.h"
+#include "standin/HostWorld.h"
+#include "standin/PluginSession.h"
 #include "frei0r/Frei0rParameters.h"
 #include "frei0r/PluginThread.h"
 
@@ -47,7 +47,7 @@ public:
     void detach();
 
     // One frame through the plug-in with an instance's values; the plug-in's result.
-    PF_Err render(const Frei0rParameters& parameters, Cli::HostWorld& input, Cli::HostWorld& output, double seconds);
+    PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds);
 
 private:
     SharedPlugin() = default;
@@ -55,7 +55,7 @@ private:
 
     std::mutex mutex_;
     std::unique_ptr<PluginThread> thread_;
-    std::unique_ptr<Cli::PluginSession> session_;
+    std::unique_ptr<StandIn::PluginSession> session_;
     int inits_ = 0;
     int instances_ = 0;
 };

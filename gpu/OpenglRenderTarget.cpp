@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "renderer/ChannelOrderPass.h"
 
 using namespace gl;
 
@@ -89,7 +88,9 @@ void OpenglRenderTarget::resize(int newWidth, int newHeight, bool newMultisample
     PerContextName::flushPendingDeletes();
 
     conversionPass.reset();
-    conversionPass = std::make_unique<ChannelOrderPass>(newMultisampled);
+    if (conversionPassMaker != nullptr) {
+        conversionPass = conversionPassMaker(newMultisampled);
+    }
 
     if (newWidth == width && newHeight == height) {
         // Framebuffers live in one context only: a frame of the same size rendered

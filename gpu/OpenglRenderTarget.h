@@ -13,7 +13,16 @@
 namespace Tamrin {
 namespace Solvane {
 
-class ChannelOrderPass;
+// The pass that finishFrame draws the frame's texture through into the output
+// renderbuffer. The render target sits below the effect's passes, so it is given a
+// function that makes one for a mode (the renderer's channel-order pass); without
+// one, finishFrame draws nothing.
+class ConversionPass {
+public:
+    virtual ~ConversionPass() = default;
+    virtual void draw(gl::GLuint texture, float multiplier) = 0;
+};
+using ConversionPassMaker = std::unique_ptr<ConversionPass> (*)(bool multisampled);
 
 // The one process-wide owner of a frame's offscreen surfaces: the framebuffers
 // and the frame-sized RGBA32F output renderbuffer (kept across frames of one
@@ -30,6 +39,8 @@ public:
     void resize(int width, int height, bool multisampled);
     void bind(bool withDepth, bool withStencil);
     void finishFrame(float multiplier);
+    // The maker of the conversion pass; every resize makes a new pass with it.
+    void setConversionPassMaker(ConversionPassMaker maker) { conversionPassMaker = maker; }
 
     gl::GLuint createTexture(const Vec2& size, bool linear, bool mipmapped);
     void renderToTexture(gl::GLuint texture, const Vec2& size, int level);
@@ -72,7 +83,8 @@ private:
     std::vector<gl::GLuint> layers;
     std::map<gl::GLuint, gl::GLuint> depthBuffers;
     std::map<gl::GLuint, gl::GLuint> stencilBuffers;
-    std::unique_ptr<ChannelOrderPass> conversionPass;
+    ConversionPassMaker conversionPassMaker = nullptr;
+    std::unique_ptr<ConversionPass> conversionPass;
 };
 
 } // namespace Solvane

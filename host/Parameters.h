@@ -4,26 +4,13 @@
 
 #include "common/Vec2.h"
 #include "host/HostInterface.h"
+#include "host/ParameterIndex.h"
 #include "renderer/RenderSettings.h"
 
 namespace Tamrin {
 namespace Solvane {
 
 class StringTable;
-
-// The effect's seven parameters after the input layer. Their order, ids, kinds,
-// ranges and defaults are what the host stores in projects.
-enum ParameterIndex : PF_ParamIndex {
-    kParamInput = 0,
-    kParamThreshold = 1,
-    kParamThresholdSmooth = 2,
-    kParamCenter = 3,
-    kParamShineLength = 4,
-    kParamExposure = 5,
-    kParamQuality = 6,
-    kParamRayOnly = 7,
-    kParamCount = 8
-};
 
 // Declares the parameters to the host with names from the table. Returns 0 or the
 // first non-zero result of add_param, unchanged.

@@ -47,5 +47,10 @@ void ChannelOrderPass::draw(GLuint texture, float multiplier)
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+std::unique_ptr<ConversionPass> makeChannelOrderPass(bool multisampled)
+{
+    return std::make_unique<ChannelOrderPass>(multisampled);
+}
+
 } // namespace Solvane
 } // namespace Tamrin

@@ -2,6 +2,7 @@
 
 #include <glbinding/gl/types.h>
 
+#include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
 #include "gpu/PerContextName.h"
 
@@ -12,21 +13,24 @@ namespace Solvane {
 // ".argb" turns a frame rendered as red, green, blue, alpha back into the host's
 // byte order; ".bgar" is the other variant. Owns its vertex array (per context),
 // its quad buffer and its program.
-class ChannelOrderPass {
+class ChannelOrderPass : public ConversionPass {
 public:
     explicit ChannelOrderPass(bool bgarOrder);
-    ~ChannelOrderPass();
+    ~ChannelOrderPass() override;
 
     ChannelOrderPass(const ChannelOrderPass&) = delete;
     ChannelOrderPass& operator=(const ChannelOrderPass&) = delete;
 
-    void draw(gl::GLuint texture, float multiplier);
+    void draw(gl::GLuint texture, float multiplier) override;
 
 private:
     PerContextName vertexArray{PerContextName::Kind::VertexArray};
     gl::GLuint vertexBuffer = 0;
     OpenglShader swizzleProgram;
 };
+
+// The render target's conversion pass: ".bgar" when multisampled, ".argb" otherwise.
+std::unique_ptr<ConversionPass> makeChannelOrderPass(bool multisampled);
 
 } // namespace Solvane
 } // namespace Tamrin

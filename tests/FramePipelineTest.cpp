@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "cli/FramePipeline.h"
-#include "cli/HostThreadPool.h"
+#include "standin/HostThreadPool.h"
 #include "cli/RawVideoReader.h"
 #include "cli/RawVideoWriter.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 
 namespace {
 

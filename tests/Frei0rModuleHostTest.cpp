@@ -21,11 +21,12 @@ extern "C" {
 #include <thread>
 #include <vector>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 #include "cli/PngImage.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::StandIn;
 namespace Support = Tamrin::Solvane::Test;
 using Tamrin::Solvane::Test::sameBytes;
 

@@ -13,7 +13,7 @@ extern "C" {
 #include <limits>
 #include <memory>
 
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 #include "frei0r/Frei0rParameters.h"
 #include "frei0r/SharedPlugin.h"
 #include "host/Parameters.h"
@@ -21,6 +21,7 @@ extern "C" {
 #include "renderer/RenderSettings.h"
 
 using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::StandIn;
 using Frei0r::Frei0rParameters;
 
 namespace {
@@ -55,7 +56,7 @@ protected:
         ASSERT_TRUE(parameters.set(Frei0rParameters::kCenter, &position));
     }
 
-    Cli::SubstituteHost host{nullptr};
+    StandIn::SubstituteHost host{nullptr};
     StringTable strings{1};
     Frei0rParameters parameters;
 };

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "cli/PiplInfo.h"
-#include "cli/SubstituteHost.h"
+#include "standin/PiplInfo.h"
+#include "standin/SubstituteHost.h"
 #include "common/Rect.h"
 #include "glcontext/AEOpenGLContext.h"
 #include "host/EntryPoint.h"
@@ -19,7 +19,8 @@
 #include "renderer/RenderSettings.h"
 
 using namespace Tamrin::Solvane;
-using Cli::SubstituteHost;
+using namespace Tamrin::Solvane::StandIn;
+using StandIn::SubstituteHost;
 
 namespace {
 
@@ -288,21 +289,21 @@ TEST(RegistrationResource, BytesAreTheHostsTable)
     const auto& bytes = Pipl::kBytes;
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), expected);
 
-    const Cli::PiplInfo info = Cli::decodePipl(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    const StandIn::PiplInfo info = StandIn::decodePipl(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
     EXPECT_EQ(info.name, "Ostrel Solvane");
     EXPECT_EQ(info.entryPoint, "EntryPointFunc");
     EXPECT_EQ(info.effectVersion, 0x80001u);
-    EXPECT_EQ(Cli::describeEffectVersion(info.effectVersion), "1.0 (development, build 1)");
+    EXPECT_EQ(StandIn::describeEffectVersion(info.effectVersion), "1.0 (development, build 1)");
 
     // Damaged resources are refused with a reason, never read past their end.
     std::vector<std::uint8_t> truncated(bytes.begin(), bytes.begin() + 100);
-    EXPECT_THROW(Cli::decodePipl(truncated), std::runtime_error);
+    EXPECT_THROW(StandIn::decodePipl(truncated), std::runtime_error);
     std::vector<std::uint8_t> notAnEffect(bytes.begin(), bytes.end());
     notAnEffect[30] = 'X'; // the kind's data
-    EXPECT_THROW(Cli::decodePipl(notAnEffect), std::runtime_error);
+    EXPECT_THROW(StandIn::decodePipl(notAnEffect), std::runtime_error);
     std::vector<std::uint8_t> hugeLength(bytes.begin(), bytes.end());
     hugeLength[22] = 0xFF; // the first property's length
-    EXPECT_THROW(Cli::decodePipl(hugeLength), std::runtime_error);
+    EXPECT_THROW(StandIn::decodePipl(hugeLength), std::runtime_error);
 }
 
 TEST(Rect, UniteGrowsToContainThePoint)

@@ -8,11 +8,12 @@
 
 #include "cli/KeyframeTrack.h"
 #include "cli/RenderOptions.h"
-#include "cli/SubstituteHost.h"
-#include "host/Parameters.h"
+#include "standin/SubstituteHost.h"
+#include "host/ParameterIndex.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 
 namespace {
 

@@ -7,16 +7,16 @@
 #include <thread>
 #include <vector>
 
-#include "cli/HostWorld.h"
-#include "cli/PluginLibrary.h"
-#include "cli/SubstituteHost.h"
-#include "host/Parameters.h"
+#include "standin/HostWorld.h"
+#include "standin/PluginLibrary.h"
+#include "standin/SubstituteHost.h"
+#include "host/ParameterIndex.h"
 #include "host/PiplResource.h"
 #include "support/HostOwnContext.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
-using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 using Tamrin::Solvane::Test::HostOwnContext;
 
 using Tamrin::Solvane::Test::pixels;

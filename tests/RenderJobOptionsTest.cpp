@@ -11,7 +11,7 @@
 #include "cli/FramePattern.h"
 #include "cli/ProgressLine.h"
 #include "cli/RenderJob.h"
-#include "host/Parameters.h"
+#include "host/ParameterIndex.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;

@@ -14,16 +14,17 @@
 #include <vector>
 
 #include "cli/FramePipeline.h"
-#include "cli/HostThreadPool.h"
-#include "cli/HostWorld.h"
-#include "cli/PluginLibrary.h"
-#include "cli/SubstituteHost.h"
-#include "host/Parameters.h"
+#include "standin/HostThreadPool.h"
+#include "standin/HostWorld.h"
+#include "standin/PluginLibrary.h"
+#include "standin/SubstituteHost.h"
+#include "host/ParameterIndex.h"
 #include "support/HostOwnContext.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 using Tamrin::Solvane::Test::HostOwnContext;
 
 using Tamrin::Solvane::Test::pixels;

@@ -14,16 +14,17 @@
 #include <vector>
 
 #include "cli/FramePipeline.h"
-#include "cli/HostThreadPool.h"
-#include "cli/HostWorld.h"
-#include "cli/PluginSession.h"
+#include "standin/HostThreadPool.h"
+#include "standin/HostWorld.h"
+#include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/RenderOptions.h"
-#include "host/Parameters.h"
+#include "host/ParameterIndex.h"
 #include "support/HostTestSupport.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 namespace fs = std::filesystem;
 using Tamrin::Solvane::Test::pluginPath;
 using Tamrin::Solvane::Test::runCommand;

@@ -2,6 +2,8 @@
 
 #include "glcontext/AEOpenGLContext.h"
 #include "glcontext/ContextRegistry.h"
+#include "gpu/OpenglRenderTarget.h"
+#include "renderer/ChannelOrderPass.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -18,6 +20,8 @@ bool makeTestContextCurrent()
             return false;
         }
         context->makeCurrent();
+        // The render target finishes frames through the channel-order pass, as in the plug-in.
+        OpenglRenderTarget::instance().setConversionPassMaker(makeChannelOrderPass);
         return true;
     } catch (const AESDK_OpenGL_Fault&) {
         return false;

@@ -61,7 +61,7 @@ int runCommand(const std::string& commandLine, std::string* output)
     return status;
 }
 
-std::vector<std::uint8_t> pixels(const Cli::HostWorld& world)
+std::vector<std::uint8_t> pixels(const StandIn::HostWorld& world)
 {
     std::vector<std::uint8_t> bytes;
     bytes.reserve(static_cast<std::size_t>(world.width()) * world.height() * 4);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -24,7 +24,7 @@ std::string sourcePath(const std::string& relative);
 int runCommand(const std::string& commandLine, std::string* output = nullptr);
 
 // A world's pixel bytes, row after row, without the row padding.
-std::vector<std::uint8_t> pixels(const Cli::HostWorld& world);
+std::vector<std::uint8_t> pixels(const StandIn::HostWorld& world);
 
 // Equal bytes, or how many differ and by how much at most (without printing a whole frame).
 template <typename Actual, typename Expected>

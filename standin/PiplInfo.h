@@ -6,7 +6,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // What a host learns from a plug-in's registration resource.
 struct PiplInfo {
@@ -33,6 +33,6 @@ PiplInfo decodePipl(const std::vector<std::uint8_t>& bytes);
 // "1.0 (development, build 1)" from an effect version word.
 std::string describeEffectVersion(std::uint32_t version);
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

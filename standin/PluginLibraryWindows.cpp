@@ -1,6 +1,6 @@
 // Loading a plug-in on Windows: the registration resource is resource "PIPL" 16000 (language 1033) of the library
 // file, read with the file mapped as data, so none of its code runs before the resource has been checked.
-#include "cli/PluginLibrary.h"
+#include "standin/PluginLibrary.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -16,7 +16,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 namespace {
 
@@ -153,6 +153,6 @@ std::string defaultPluginPath()
     return self.substr(0, self.find_last_of("\\/") + 1) + "OstrelSolvane.aex";
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

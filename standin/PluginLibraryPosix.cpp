@@ -1,6 +1,6 @@
 // Loading a plug-in on ELF systems: the registration resource is the ".pipl"
 // section of the library file, read before dlopen.
-#include "cli/PluginLibrary.h"
+#include "standin/PluginLibrary.h"
 
 #include <dlfcn.h>
 #include <elf.h>
@@ -13,7 +13,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 namespace {
 
@@ -112,6 +112,6 @@ std::string defaultPluginPath()
     return self.substr(0, self.rfind('/') + 1) + "OstrelSolvane.aex";
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -1,10 +1,10 @@
-#include "cli/PluginSession.h"
+#include "standin/PluginSession.h"
 
 #include <stdexcept>
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 PluginSession::PluginSession(const std::string& pluginPath, const std::string& languageTag)
     : library_(std::make_unique<PluginLibrary>(pluginPath)),
@@ -33,6 +33,6 @@ PF_Err PluginSession::close()
     return host_->globalSetDown();
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

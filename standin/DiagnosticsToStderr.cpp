@@ -1,4 +1,4 @@
-#include "cli/DiagnosticsToStderr.h"
+#include "standin/DiagnosticsToStderr.h"
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 namespace {
 
@@ -75,6 +75,6 @@ void DiagnosticsToStderr::binaryStdin()
 #endif
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

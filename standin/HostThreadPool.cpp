@@ -1,10 +1,10 @@
-#include "cli/HostThreadPool.h"
+#include "standin/HostThreadPool.h"
 
 #include <stdexcept>
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 HostThreadPool::HostThreadPool(int threads)
 {
@@ -85,6 +85,6 @@ void HostThreadPool::serve(Worker& worker)
     }
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -3,12 +3,12 @@
 #include <memory>
 #include <string>
 
-#include "cli/PluginLibrary.h"
-#include "cli/SubstituteHost.h"
+#include "standin/PluginLibrary.h"
+#include "standin/SubstituteHost.h"
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // A plug-in loaded and set up the way the host does it for one effect: the library
 // (registration resource first), global set-up and parameter set-up at the start,
@@ -33,6 +33,6 @@ private:
     bool setUp_ = false;
 };
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -11,18 +11,19 @@
 #include <string>
 #include <vector>
 
-#include "cli/HostThreadPool.h"
-#include "cli/HostWorld.h"
+#include "standin/HostThreadPool.h"
+#include "standin/HostWorld.h"
 #include "cli/KeyframeTrack.h"
-#include "cli/PluginLibrary.h"
-#include "cli/PluginSession.h"
+#include "standin/PluginLibrary.h"
+#include "standin/PluginSession.h"
 #include "cli/ProcessMemory.h"
 #include "cli/RenderOptions.h"
-#include "cli/SubstituteHost.h"
-#include "host/Parameters.h"
+#include "standin/SubstituteHost.h"
+#include "host/ParameterIndex.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
+using namespace Tamrin::Solvane::StandIn;
 using Clock = std::chrono::steady_clock;
 
 namespace {

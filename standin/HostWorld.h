@@ -7,7 +7,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // An 8-bit world as the host hands one over: pixels in the order alpha, red, green,
 // blue, and rows padded beyond width × 4 bytes. The padding is filled with a
@@ -42,6 +42,6 @@ private:
     std::vector<std::uint8_t> storage_;
 };
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

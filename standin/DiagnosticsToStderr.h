@@ -4,7 +4,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // The plug-in writes its diagnostic lines (context identification, shader errors)
 // to standard output, from inside this process. While an object of this class
@@ -30,6 +30,6 @@ private:
     int saved_ = -1;
 };
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -1,4 +1,4 @@
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -9,7 +9,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 namespace {
 
@@ -155,11 +155,11 @@ SubstituteHost::SubstituteHost(PF_EntryPointFunc entryPoint, std::string languag
     }
     utils_.ansi.strcpy = ansiStrcpy;
     utils_.get_pixel_data8 = getPixelData8;
-    basic_.AcquireSuite = Cli::acquireSuite;
-    basic_.ReleaseSuite = Cli::releaseSuite;
-    inData_.inter.checkout_param = Cli::checkoutParam;
-    inData_.inter.checkin_param = Cli::checkinParam;
-    inData_.inter.add_param = Cli::addParam;
+    basic_.AcquireSuite = StandIn::acquireSuite;
+    basic_.ReleaseSuite = StandIn::releaseSuite;
+    inData_.inter.checkout_param = StandIn::checkoutParam;
+    inData_.inter.checkin_param = StandIn::checkinParam;
+    inData_.inter.add_param = StandIn::addParam;
     inData_.utils = &utils_;
     inData_.pica_basicP = &basic_;
     inData_.effect_ref = reinterpret_cast<PF_ProgPtr>(this);
@@ -398,6 +398,6 @@ std::string describeError(PF_Err error)
     }
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

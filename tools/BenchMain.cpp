@@ -19,18 +19,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/HostWorld.h"
-#include "cli/PluginLibrary.h"
-#include "cli/PluginSession.h"
+#include "standin/HostWorld.h"
+#include "standin/PluginLibrary.h"
+#include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/RenderJob.h"
-#include "cli/SubstituteHost.h"
+#include "standin/SubstituteHost.h"
 #include "glcontext/ContextRegistry.h"
 #include "glcontext/AEOpenGLContext.h"
 #include "glcontext/CurrentContextGuard.h"
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
-#include "host/Parameters.h"
+#include "host/ParameterIndex.h"
 #include "renderer/LightShaftPassChain.h"
 #include "renderer/LightShaftRenderer.h"
 #include "renderer/PixelTransfer.h"
@@ -39,6 +39,7 @@
 
 using namespace gl;
 using namespace Tamrin::Solvane;
+using namespace Tamrin::Solvane::StandIn;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -57,7 +58,7 @@ double timed(const std::function<void()>& step)
 }
 
 // A frame with bright patches on a dark ground.
-void paint(Cli::HostWorld& world)
+void paint(StandIn::HostWorld& world)
 {
     for (int y = 0; y < world.height(); ++y) {
         std::uint8_t* p = world.row(y);
@@ -82,11 +83,11 @@ void wholeFrames(const std::string& pluginPath, int frames)
 {
     std::printf("Whole frames through the plug-in (ms per frame, mean of %d after one warm-up frame):\n", frames);
     std::printf("  %-10s %-8s %10s\n", "size", "quality", "ms");
-    Cli::PluginSession session(pluginPath, "en_US");
+    StandIn::PluginSession session(pluginPath, "en_US");
     for (const Size size : kSizes) {
-        Cli::HostWorld input(size.width, size.height);
+        StandIn::HostWorld input(size.width, size.height);
         paint(input);
-        Cli::HostWorld output(size.width, size.height);
+        StandIn::HostWorld output(size.width, size.height);
         for (int quality = 0; quality < 3; ++quality) {
             session.host().setPopup(kParamQuality, quality + 1);
             session.host().render(input, output);
@@ -113,14 +114,14 @@ void steps(int frames)
     AEOpenGLContext* context = contextForThisThread();
     context->makeCurrent();
 
-    Cli::SubstituteHost host(nullptr); // for the handle suite of the read-back
+    StandIn::SubstituteHost host(nullptr); // for the handle suite of the read-back
     OpenglRenderTarget& target = OpenglRenderTarget::instance();
     LightShaftRenderer renderer;
     LightShaftPassChain chain;
     for (const Size size : kSizes) {
-        Cli::HostWorld input(size.width, size.height);
+        StandIn::HostWorld input(size.width, size.height);
         paint(input);
-        Cli::HostWorld output(size.width, size.height);
+        StandIn::HostWorld output(size.width, size.height);
         const Vec2 frameSize(size.width, size.height);
         for (int quality = 0; quality < 3; ++quality) {
             renderer.settings.center = Vec2(size.width * 0.5, size.height * 0.3);
@@ -224,7 +225,7 @@ void sequences(const std::string& pluginPath, int frames)
     {
         std::FILE* raw = std::fopen(rawIn.c_str(), "wb");
         for (int frame = 0; frame < frames; ++frame) {
-            Cli::HostWorld world(width, height);
+            StandIn::HostWorld world(width, height);
             paint(world);
             // Each frame a little different, as footage is.
             for (int y = 0; y < height; y += 7) {
@@ -283,7 +284,7 @@ int main(int argc, char** argv)
     int frames = 3;
     int sequenceFrames = 12;
     std::string part = "all";
-    std::string pluginPath = Cli::defaultPluginPath();
+    std::string pluginPath = StandIn::defaultPluginPath();
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--frames" && i + 1 < argc) {

@@ -1,10 +1,10 @@
-#include "cli/PiplInfo.h"
+#include "standin/PiplInfo.h"
 
 #include <stdexcept>
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 namespace {
 
@@ -174,6 +174,6 @@ std::string describeEffectVersion(std::uint32_t version)
     return text + " (" + stages[stage] + ", build " + std::to_string(build) + ")";
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 #include "host/HostInterface.h"
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // Faults the host can inject, to see how the plug-in copes.
 struct HostFaults {
@@ -116,6 +116,6 @@ PF_Fixed fixedFromDouble(double value);
 // A one-line explanation of a host error code, for messages.
 std::string describeError(PF_Err error);
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

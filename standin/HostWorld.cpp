@@ -1,4 +1,4 @@
-#include "cli/HostWorld.h"
+#include "standin/HostWorld.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 HostWorld::HostWorld(int width, int height, int extraRowBytes)
 {
@@ -80,6 +80,6 @@ bool HostWorld::paddingIntact() const
     return storage_.back() == kPaddingMarker;
 }
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

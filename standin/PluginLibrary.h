@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/PiplInfo.h"
+#include "standin/PiplInfo.h"
 #include "host/HostInterface.h"
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // A plug-in library loaded the way the host loads one: its registration resource
 // is read from the file first, then the library is loaded and the entry point is
@@ -41,6 +41,6 @@ private:
 // The plug-in that lies beside the running program.
 std::string defaultPluginPath();
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

@@ -10,7 +10,7 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Cli {
+namespace StandIn {
 
 // Host threads that take the plug-in's commands in turn, as a host may send
 // successive renders from different threads: one piece of work at a time, each on
@@ -47,6 +47,6 @@ private:
     bool stopping_ = false;
 };
 
-} // namespace Cli
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin
