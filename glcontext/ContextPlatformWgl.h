@@ -2,13 +2,7 @@
 
 #include "glcontext/ContextPlatform.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <string>
 

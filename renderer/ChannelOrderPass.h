@@ -2,9 +2,11 @@
 
 #include <glbinding/gl/types.h>
 
+#include <memory>
+
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
-#include "gpu/PerContextName.h"
+#include "renderer/FullScreenQuad.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -24,9 +26,9 @@ public:
     void draw(gl::GLuint texture, float multiplier) override;
 
 private:
-    PerContextName vertexArray{PerContextName::Kind::VertexArray};
-    gl::GLuint vertexBuffer = 0;
-    OpenglShader swizzleProgram;
+    std::unique_ptr<OpenglShader> swizzleProgram;
+    FullScreenQuad quad; // after the program: deleted before it
+
 };
 
 // The render target's conversion pass: ".bgar" when multisampled, ".argb" otherwise.

@@ -16,38 +16,23 @@ using namespace gl;
 namespace Tamrin {
 namespace Solvane {
 
-namespace {
-
-
-OpenglShader* makeProgram(const char* fragmentSource)
-{
-    auto* program = new OpenglShader(Shaders::passthrough_vert, fragmentSource);
-    program->bindAttribLocation("position", 0);
-    program->bindAttribLocation("input_uv", 1);
-    return program;
-}
-
-} // namespace
-
 LightShaftPassChain::LightShaftPassChain()
-    : prefilterProgram(makeProgram(Shaders::prefilter_frag)), accumulateProgram(makeProgram(Shaders::accumulate_frag))
+    : prefilterProgram(makePassProgram(Shaders::prefilter_frag)),
+      accumulateProgram(makePassProgram(Shaders::accumulate_frag))
 {
 }
 
 LightShaftPassChain::~LightShaftPassChain()
 {
-    vertexArray.release();
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
+    quad.release();
     if (textures[0] != 0) {
         glDeleteTextures(1, &textures[0]);
     }
     if (textures[1] != 0) {
         glDeleteTextures(1, &textures[1]);
     }
-    delete prefilterProgram;
-    delete accumulateProgram;
+    prefilterProgram.reset();
+    accumulateProgram.reset();
 }
 
 GLuint LightShaftPassChain::result() const
@@ -77,44 +62,36 @@ void LightShaftPassChain::run(GLuint sourceTexture, Vec2 frameSize, Vec2 boxSize
         textureSize = size;
     }
 
-    makeQuadObjects(vertexArray, vertexBuffer);
-    glBindVertexArray(vertexArray.get());
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    quad.make();
+    quad.bind();
 
     target.renderToTexture(textures[current], viewSize, 0);
     prefilterProgram->use();
-    prefilterProgram->setAttribPointer3f(0, 0, kVertexStride);
-    prefilterProgram->setAttribPointer2f(1, kUvOffset, kVertexStride);
-    prefilterProgram->setUniform2f("srcSize", srcSize);
-    prefilterProgram->setUniform2f("offset", offset);
-    prefilterProgram->setUniform1f("threshold", static_cast<float>(thresholds.x));
-    prefilterProgram->setUniform1f("thresholdSmooth", static_cast<float>(thresholds.y));
-    prefilterProgram->setTexture("sourceTexture", GL_TEXTURE_2D, sourceTexture, 0);
-    glDrawArrays(GL_TRIANGLES, 0, 6);
-    prefilterProgram->disableAttrib(0);
-    prefilterProgram->disableAttrib(1);
+    drawPass(*prefilterProgram, [&](OpenglShader& program) {
+        program.setUniform2f("srcSize", srcSize);
+        program.setUniform2f("offset", offset);
+        program.setUniform1f("threshold", static_cast<float>(thresholds.x));
+        program.setUniform1f("thresholdSmooth", static_cast<float>(thresholds.y));
+        program.setTexture("sourceTexture", GL_TEXTURE_2D, sourceTexture, 0);
+    });
     target.endRenderToTexture();
     current = 1 - current;
 
     for (std::int32_t level = 0; level <= maxLevel; ++level) {
         target.renderToTexture(textures[current], viewSize, 0);
         accumulateProgram->use();
-        accumulateProgram->setAttribPointer3f(0, 0, kVertexStride);
-        accumulateProgram->setAttribPointer2f(1, kUvOffset, kVertexStride);
-        accumulateProgram->setUniform1f("level", static_cast<float>(level));
-        accumulateProgram->setUniform1f("maxLevel", static_cast<float>(maxLevel));
-        accumulateProgram->setUniform2f("viewSize", viewSize);
-        accumulateProgram->setUniform2f("center", center);
-        accumulateProgram->setTexture("t0", GL_TEXTURE_2D, textures[1 - current], 0);
-        glDrawArrays(GL_TRIANGLES, 0, 6);
-        accumulateProgram->disableAttrib(0);
-        accumulateProgram->disableAttrib(1);
+        drawPass(*accumulateProgram, [&](OpenglShader& program) {
+            program.setUniform1f("level", static_cast<float>(level));
+            program.setUniform1f("maxLevel", static_cast<float>(maxLevel));
+            program.setUniform2f("viewSize", viewSize);
+            program.setUniform2f("center", center);
+            program.setTexture("t0", GL_TEXTURE_2D, textures[1 - current], 0);
+        });
         target.endRenderToTexture();
         current = 1 - current;
     }
 
-    glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    FullScreenQuad::unbind();
 }
 
 } // namespace Solvane

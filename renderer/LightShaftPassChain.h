@@ -3,10 +3,11 @@
 #include <glbinding/gl/types.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "common/Vec2.h"
 #include "common/Vec2i.h"
-#include "gpu/PerContextName.h"
+#include "renderer/FullScreenQuad.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -42,10 +43,9 @@ public:
     gl::GLuint texture(int index) const { return textures[index]; }
 
 private:
-    PerContextName vertexArray{PerContextName::Kind::VertexArray};
-    gl::GLuint vertexBuffer = 0;
-    OpenglShader* prefilterProgram = nullptr;
-    OpenglShader* accumulateProgram = nullptr;
+    FullScreenQuad quad;
+    std::unique_ptr<OpenglShader> prefilterProgram;
+    std::unique_ptr<OpenglShader> accumulateProgram;
     std::int32_t factor = 1;
     std::int32_t maxLevel = 4;
     Vec2i textureSize;

@@ -18,7 +18,6 @@ namespace Solvane {
 
 namespace {
 
-
 // The prefilter's smoothstep needs a ramp of some width; the settings keep the
 // smoothness at 0.01 or more, and values from elsewhere are held to that too.
 Vec2 prefilterThresholds(const RenderSettings& settings)
@@ -32,63 +31,38 @@ Vec2 prefilterThresholds(const RenderSettings& settings)
 } // namespace
 
 LightShaftRenderer::LightShaftRenderer()
+    : passChain(std::make_unique<LightShaftPassChain>())
 {
     settings.center = Vec2(0.0, 0.0);
-    passChain = new LightShaftPassChain();
-    compositeProgram = new OpenglShader(Shaders::passthrough_vert, Shaders::composite_frag);
-    compositeProgram->bindAttribLocation("position", 0);
-    compositeProgram->bindAttribLocation("input_uv", 1);
+    compositeProgram = makePassProgram(Shaders::composite_frag);
 }
 
-LightShaftRenderer::~LightShaftRenderer()
-{
-    delete passChain;
-    delete compositeProgram;
-    vertexArray.release();
-    if (vertexBuffer != 0) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-}
+LightShaftRenderer::~LightShaftRenderer() = default;
 
 void LightShaftRenderer::render(GLuint videoTexture, Vec2 frameSize)
 {
     // Vertex arrays are not shared between contexts: each context that draws gets
     // its own, recording the attributes of the one shared quad buffer.
-    if (vertexArray.get() == 0) {
-        GLuint name = 0;
-        glGenVertexArrays(1, &name);
-        vertexArray.set(name);
-    }
-    if (vertexBuffer == 0) {
-        glGenBuffers(1, &vertexBuffer);
-        glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
-        glBufferData(GL_ARRAY_BUFFER, sizeof(kFullScreenQuad), kFullScreenQuad, GL_STATIC_DRAW);
-    }
+    quad.makeUnbound();
 
     const RayGeometry geometry = computeRayGeometry(settings, frameSize);
     const auto factor = static_cast<std::int32_t>(geometry.factor);
     passChain->run(videoTexture, frameSize, geometry.boxSize, geometry.offset, geometry.chainCenter, kRayReachPixels,
                    prefilterThresholds(settings), factor);
 
-    glBindVertexArray(vertexArray.get());
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    quad.bind();
     compositeProgram->use();
-    compositeProgram->setAttribPointer3f(0, 0, kVertexStride);
-    compositeProgram->setAttribPointer2f(1, kUvOffset, kVertexStride);
-
-    compositeProgram->setTexture("videoTexture", GL_TEXTURE_2D, videoTexture, 0);
-    compositeProgram->setTexture("shadowTexture", GL_TEXTURE_2D, passChain->result(), 1);
-    compositeProgram->setUniform2f("offset", geometry.sampleOffset);
-    compositeProgram->setUniform2f("sSize", geometry.sampleSize);
-    compositeProgram->setUniform2f("radialCenter", geometry.radialCenter);
-    compositeProgram->setUniform1f("shadowLength", static_cast<float>(settings.shineLength / geometry.factor));
-    compositeProgram->setUniform1f("exposure", static_cast<float>(settings.exposure));
-    compositeProgram->setUniform1f("step", static_cast<float>(1.0 / geometry.factor));
-    compositeProgram->setUniform1f("shadowOnly", settings.rayOnly ? 1.0f : 0.0f);
-
-    glDrawArrays(GL_TRIANGLES, 0, 6);
-    compositeProgram->disableAttrib(0);
-    compositeProgram->disableAttrib(1);
+    drawPass(*compositeProgram, [&](OpenglShader& program) {
+        program.setTexture("videoTexture", GL_TEXTURE_2D, videoTexture, 0);
+        program.setTexture("shadowTexture", GL_TEXTURE_2D, passChain->result(), 1);
+        program.setUniform2f("offset", geometry.sampleOffset);
+        program.setUniform2f("sSize", geometry.sampleSize);
+        program.setUniform2f("radialCenter", geometry.radialCenter);
+        program.setUniform1f("shadowLength", static_cast<float>(settings.shineLength / geometry.factor));
+        program.setUniform1f("exposure", static_cast<float>(settings.exposure));
+        program.setUniform1f("step", static_cast<float>(1.0 / geometry.factor));
+        program.setUniform1f("shadowOnly", settings.rayOnly ? 1.0f : 0.0f);
+    });
 }
 
 } // namespace Solvane

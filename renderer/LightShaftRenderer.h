@@ -2,8 +2,10 @@
 
 #include <glbinding/gl/types.h>
 
+#include <memory>
+
 #include "common/Vec2.h"
-#include "gpu/PerContextName.h"
+#include "renderer/FullScreenQuad.h"
 #include "renderer/RenderSettings.h"
 
 namespace Tamrin {
@@ -34,10 +36,10 @@ public:
     const LightShaftPassChain& chain() const { return *passChain; }
 
 private:
-    PerContextName vertexArray{PerContextName::Kind::VertexArray};
-    gl::GLuint vertexBuffer = 0;
-    OpenglShader* compositeProgram = nullptr;
-    LightShaftPassChain* passChain = nullptr;
+    // Destroyed in reverse: the pass chain, the composite program, then the quad.
+    FullScreenQuad quad;
+    std::unique_ptr<OpenglShader> compositeProgram;
+    std::unique_ptr<LightShaftPassChain> passChain;
 };
 
 } // namespace Solvane

@@ -2,13 +2,7 @@
 // file, read with the file mapped as data, so none of its code runs before the resource has been checked.
 #include "standin/PluginLibrary.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <stdexcept>
 

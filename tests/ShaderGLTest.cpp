@@ -65,7 +65,7 @@ TEST_F(ShaderGLTest, BeforeALinkNothingButUseTouchesOpenGL)
     EXPECT_TRUE(recorder.madeNoCall());
 }
 
-TEST_F(ShaderGLTest, LinksOnceInTheSpecifiedOrderWithBindingsByAscendingName)
+TEST_F(ShaderGLTest, LinksOnceWithAttributeBindingsByAscendingName)
 {
     auto shader = std::make_unique<OpenglShader>(Shaders::passthrough_vert, kSolidFragment);
     shader->bindAttribLocation("position", 0);

@@ -7,13 +7,7 @@
 #include "glcontext/ContextRegistry.h"
 #include "support/GLTestContext.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 
 #include <glbinding/gl/gl.h>
 

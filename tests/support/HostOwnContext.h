@@ -5,13 +5,7 @@
 // the window-system library. On Windows it is a plain WGL context on a hidden window
 // of its own class.
 #if defined(_WIN32)
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/WindowsApi.h"
 #else
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
