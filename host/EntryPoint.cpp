@@ -10,13 +10,9 @@
 #include "host/RenderCommand.h"
 #include "host/StringTable.h"
 #include "host/SuiteHolder.h"
-#include "renderer/LightShaftRenderer.h"
 
 namespace Tamrin {
 namespace Solvane {
-
-LightShaftRenderer* gRenderer = new LightShaftRenderer();
-StringTable* gStringTable = nullptr;
 
 namespace {
 
@@ -45,16 +41,9 @@ PF_Err globalSetUp(PF_InData* in_data, PF_OutData* out_data)
         openglSetDown();
     }
 
-    // The pointer is set only once the table is complete; a table that throws
-    // half way is freed by its own unwinding.
-    delete gStringTable;
-    gStringTable = nullptr;
-    gStringTable = new StringTable(in_data);
-
+    PluginState::makeStrings(in_data);
     // A second set-up in the same load finds the renderer gone with the last set-down.
-    if (gRenderer == nullptr) {
-        gRenderer = new LightShaftRenderer();
-    }
+    PluginState::renderer();
     openglSetUp();
     return PF_Err_NONE;
 }
@@ -62,8 +51,7 @@ PF_Err globalSetUp(PF_InData* in_data, PF_OutData* out_data)
 PF_Err globalSetDown()
 {
     openglSetDown();
-    delete gStringTable;
-    gStringTable = nullptr;
+    PluginState::destroyStrings();
     return PF_Err_NONE;
 }
 
@@ -71,11 +59,12 @@ PF_Err paramsSetUp(PF_InData* in_data, PF_OutData* out_data)
 {
     // Parameters declared before any global set-up get their names from a table
     // of the default language rather than from a missing one.
-    if (gStringTable == nullptr) {
+    const StringTable* strings = PluginState::strings();
+    if (strings == nullptr) {
         StringTable fallback(1);
         return declareParameters(in_data, out_data, fallback);
     }
-    return declareParameters(in_data, out_data, *gStringTable);
+    return declareParameters(in_data, out_data, *strings);
 }
 
 PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDef* params[], PF_LayerDef* output)

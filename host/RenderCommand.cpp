@@ -49,8 +49,7 @@ void openglSetDown()
         PerContextName::flushPendingDeletes();
     }
     OpenglRenderTarget::instance().release();
-    delete gRenderer;
-    gRenderer = nullptr;
+    PluginState::destroyRenderer();
     tearDownContexts();
     // The contexts took their vertex arrays and framebuffers with them.
     PerContextName::forgetAllPending();
@@ -78,13 +77,11 @@ void renderFrame(PF_InData* in_data, PF_ParamDef* params[], PF_LayerDef* output)
     context->makeCurrent();
     PerContextName::flushPendingDeletes();
 
-    if (gRenderer == nullptr) {
-        gRenderer = new LightShaftRenderer();
-    }
+    LightShaftRenderer& renderer = PluginState::renderer();
     // The settings come first so that the ray box can be checked against the
     // limits before anything is made; they are read at the frame's time either way.
-    readSettings(in_data, gRenderer->settings);
-    runFrameSequence(*gRenderer, in_data, input, output);
+    readSettings(in_data, renderer.settings);
+    runFrameSequence(renderer, in_data, input, output);
     guard.restore();
 }
 
