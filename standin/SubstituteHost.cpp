@@ -118,8 +118,8 @@ struct HandleBlock {
 };
 
 PF_Handle SOLVANE_HOST_CALL handleNew(std::uint64_t size) { return host().newHandle(size); }
-void* SOLVANE_HOST_CALL handleLock(PF_Handle handle) { return handle ? *handle : nullptr; }
-void SOLVANE_HOST_CALL handleUnlock(PF_Handle) {}
+void* SOLVANE_HOST_CALL handleLock(PF_Handle handle) { return host().lockHandle(handle); }
+void SOLVANE_HOST_CALL handleUnlock(PF_Handle handle) { host().unlockHandle(handle); }
 void SOLVANE_HOST_CALL handleDispose(PF_Handle handle) { host().disposeHandle(handle); }
 std::uint64_t SOLVANE_HOST_CALL handleSize(PF_Handle handle)
 {
@@ -341,17 +341,20 @@ SPErr SubstituteHost::acquireSuite(const char* name, A_long version, const void*
         return kSuiteNotFound;
     }
     ++suitesHeld_;
+    ++counts.suiteAcquisitions;
     return 0;
 }
 
 SPErr SubstituteHost::releaseSuite(const char*, A_long)
 {
     --suitesHeld_;
+    ++counts.suiteReleases;
     return 0;
 }
 
 PF_Handle SubstituteHost::newHandle(std::uint64_t size)
 {
+    counts.lastHandleSize = size;
     if (faults.failHandleAllocation) {
         return nullptr;
     }
@@ -366,7 +369,19 @@ PF_Handle SubstituteHost::newHandle(std::uint64_t size)
         return nullptr;
     }
     ++handlesAlive_;
+    ++counts.handlesMade;
     return reinterpret_cast<PF_Handle>(block);
+}
+
+void* SubstituteHost::lockHandle(PF_Handle handle)
+{
+    ++counts.handleLocks;
+    return handle ? *handle : nullptr;
+}
+
+void SubstituteHost::unlockHandle(PF_Handle)
+{
+    ++counts.handleUnlocks;
 }
 
 void SubstituteHost::disposeHandle(PF_Handle handle)
@@ -378,6 +393,7 @@ void SubstituteHost::disposeHandle(PF_Handle handle)
     std::free(block->data);
     std::free(block);
     --handlesAlive_;
+    ++counts.handlesDisposed;
 }
 
 std::string describeError(PF_Err error)

@@ -23,6 +23,17 @@ struct HostFaults {
     int failCheckoutIndex = -1;          // checking out this parameter index fails; -1: none
 };
 
+// Running totals of what the plug-in asked of the host's suites, for tests.
+struct HostCounts {
+    int suiteAcquisitions = 0;
+    int suiteReleases = 0;
+    int handlesMade = 0;
+    int handlesDisposed = 0;
+    int handleLocks = 0;
+    int handleUnlocks = 0;
+    std::uint64_t lastHandleSize = 0; // the size last asked for, also when the allocation failed
+};
+
 // What the host keeps of one declared parameter: the definition as declared, and
 // its current value in the host's own representation.
 struct HostParameter {
@@ -83,6 +94,7 @@ public:
     int handlesAlive() const { return handlesAlive_; }
     int checkoutsOpen() const { return checkoutsOpen_; }
     int addParamCalls() const { return addParamCalls_; }
+    HostCounts counts;
 
     // Called through the C callbacks.
     PF_Err addParam(PF_ParamIndex index, const PF_ParamDef* def);
@@ -91,6 +103,8 @@ public:
     SPErr acquireSuite(const char* name, A_long version, const void** suite);
     SPErr releaseSuite(const char* name, A_long version);
     PF_Handle newHandle(std::uint64_t size);
+    void* lockHandle(PF_Handle handle);
+    void unlockHandle(PF_Handle handle);
     void disposeHandle(PF_Handle handle);
 
     static SubstituteHost* active();

@@ -16,10 +16,14 @@
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
 #include "renderer/LightShaftPassChain.h"
+#include "renderer/FrameSequence.h"
 #include "renderer/PixelTransfer.h"
 #include "renderer/RayGeometry.h"
 #include "support/GLCallRecorder.h"
+#include "standin/HostWorld.h"
+#include "standin/SubstituteHost.h"
 #include "support/GLTestContext.h"
+#include "support/HostTestSupport.h"
 #include "support/LightShaftReference.h"
 
 using namespace gl;
@@ -27,64 +31,6 @@ using namespace Tamrin::Solvane;
 namespace Support = Tamrin::Solvane::Test;
 
 namespace {
-
-// The host services the pixel transfer uses: the first pixel of a world, and
-// "PF Handle Suite" version 2 over malloc.
-PF_Err SOLVANE_HOST_CALL firstPixel(PF_EffectWorld* world, PF_PixelPtr, PF_Pixel8** pixels)
-{
-    *pixels = static_cast<PF_Pixel8*>(world->data);
-    return PF_Err_NONE;
-}
-
-PF_Handle SOLVANE_HOST_CALL newHandle(std::uint64_t size)
-{
-    auto* handle = new void*;
-    *handle = std::malloc(size);
-    return handle;
-}
-
-void* SOLVANE_HOST_CALL lockHandle(PF_Handle handle)
-{
-    return *handle;
-}
-
-void SOLVANE_HOST_CALL unlockHandle(PF_Handle) {}
-
-void SOLVANE_HOST_CALL disposeHandle(PF_Handle handle)
-{
-    std::free(*handle);
-    delete handle;
-}
-
-const PF_HandleSuite2 kHandleSuite = {newHandle, lockHandle, unlockHandle, disposeHandle, nullptr, nullptr};
-
-SPErr SOLVANE_HOST_CALL acquireSuite(const char* name, A_long version, const void** suite)
-{
-    if (std::strcmp(name, kPFHandleSuite) != 0 || version != kPFHandleSuiteVersion2) {
-        return 1;
-    }
-    *suite = &kHandleSuite;
-    return 0;
-}
-
-SPErr SOLVANE_HOST_CALL releaseSuite(const char*, A_long)
-{
-    return 0;
-}
-
-struct FakeHost {
-    FakeHost()
-    {
-        utils.get_pixel_data8 = firstPixel;
-        basic.AcquireSuite = acquireSuite;
-        basic.ReleaseSuite = releaseSuite;
-        inData.utils = &utils;
-        inData.pica_basicP = &basic;
-    }
-    PF_UtilCallbacks utils{};
-    SPBasicSuite basic{};
-    PF_InData inData{};
-};
 
 RenderSettings settingsAt(Vec2 center, int quality, bool rayOnly = false, double shineLength = 2048.0)
 {
@@ -99,58 +45,36 @@ RenderSettings settingsAt(Vec2 center, int quality, bool rayOnly = false, double
     return settings;
 }
 
-OpenglRenderTarget& startFrame(int width, int height)
-{
-    OpenglRenderTarget& target = OpenglRenderTarget::instance();
-    target.resize(width, height, false);
-    target.bind(false, false);
-    // The target's first bind in a context sets a draw buffer on the default
-    // framebuffer, which OpenGL refuses; only the renderer's own errors count here.
-    while (glGetError() != GL_NO_ERROR) {
-    }
-    return target;
-}
-
-// One frame the way the render command draws it: size and bind the render
-// target, upload the layer, render, convert, and read back into a host world.
-// A recorder, when given, sees the calls of render() alone.
+// One frame through the render command's OpenGL steps, with the host stand-in's
+// handle suite and worlds: size and bind the render target, upload the layer,
+// render, convert, and read back into a host world. A recorder, when given, sees
+// the calls of render() alone.
 std::vector<std::uint8_t> renderFrame(LightShaftRenderer& renderer, const std::vector<std::uint8_t>& layer, int width,
                                       int height, const RenderSettings& settings,
                                       Support::GLCallRecorder* recorder = nullptr)
 {
-    FakeHost host;
-    OpenglRenderTarget& target = startFrame(width, height);
-
-    std::vector<std::uint8_t> inputBytes = layer;
-    PF_LayerDef input{};
-    input.data = inputBytes.data();
-    input.rowbytes = width * 4;
-    input.width = width;
-    input.height = height;
-    std::uint64_t bytesPerPixel = 4;
-    GLenum pixelType = GL_UNSIGNED_BYTE;
-    float multiplier = 1.0f;
-    GLuint texture = uploadWorld(WorldFormat::Argb8, &input, &host.inData, bytesPerPixel, pixelType, multiplier, false);
-
+    StandIn::SubstituteHost host(nullptr);
+    StandIn::HostWorld input(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(input.row(y), layer.data() + static_cast<std::size_t>(y) * width * 4,
+                    static_cast<std::size_t>(width) * 4);
+    }
+    StandIn::HostWorld output(width, height);
     renderer.settings = settings;
-    if (recorder != nullptr) {
-        recorder->start();
-    }
-    renderer.render(texture, Vec2(width, height));
-    if (recorder != nullptr) {
-        recorder->stop();
-        GLint boundArray = 0;
-        glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &boundArray);
-        EXPECT_NE(boundArray, 0) << "render() leaves its vertex array bound";
-    }
-    glDeleteTextures(1, &texture);
-    target.finishFrame(multiplier);
-
-    std::vector<std::uint8_t> outputBytes(static_cast<std::size_t>(width) * height * 4, 0);
-    PF_LayerDef output = input;
-    output.data = outputBytes.data();
-    readbackWorld(width, height, &input, &output, &host.inData, WorldFormat::Argb8, bytesPerPixel, pixelType);
-    return outputBytes;
+    runFrameSequence(renderer, &host.inData(), &input.def(), &output.def(), [&](FrameStep step) {
+        if (recorder == nullptr) {
+            return;
+        }
+        if (step == FrameStep::Upload) {
+            recorder->start();
+        } else if (step == FrameStep::Render) {
+            recorder->stop();
+            GLint boundArray = 0;
+            glGetIntegerv(GL_VERTEX_ARRAY_BINDING, &boundArray);
+            EXPECT_NE(boundArray, 0) << "render() leaves its vertex array bound";
+        }
+    });
+    return Support::pixels(output);
 }
 
 std::string caseName(const RenderSettings& s)
