@@ -9,17 +9,18 @@
 
 #include "support/GLCallRecorder.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTargetFixture.h"
 
 using namespace gl;
 using namespace Tamrin::Solvane;
 using Tamrin::Solvane::Test::GLCallRecorder;
+using Tamrin::Solvane::Test::Rgba;
+using Tamrin::Solvane::Test::kByteStep;
+using Tamrin::Solvane::Test::readPixel;
+using Tamrin::Solvane::Test::expectNear;
 
 namespace {
 
-using Rgba = std::array<float, 4>;
-
-// The 8-bit layers hold colours to within one step.
-constexpr float kByteStep = 1.0f / 255.0f;
 
 GLint integer(GLenum name)
 {
@@ -65,14 +66,6 @@ GLint textureParameter(GLuint texture, GLenum parameter)
     return value;
 }
 
-Rgba readPixel(int x, int y)
-{
-    Rgba pixel{};
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_FLOAT, pixel.data());
-    return pixel;
-}
-
 // All texels of level 0, read through a framebuffer of the test's own.
 std::vector<float> texelsOf(GLuint texture, int width, int height)
 {
@@ -89,33 +82,14 @@ std::vector<float> texelsOf(GLuint texture, int width, int height)
     return texels;
 }
 
-void expectNear(const Rgba& actual, const Rgba& expected, float tolerance)
-{
-    for (std::size_t c = 0; c < 4; ++c) {
-        EXPECT_NEAR(actual[c], expected[c], tolerance) << "channel " << c;
-    }
-}
-
-class RenderTargetGLTest : public ::testing::Test {
+class RenderTargetGLTest : public Tamrin::Solvane::Test::RenderTargetFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(Tamrin::Solvane::Test::makeTestContextCurrent());
-        target.release();
-    }
-    void TearDown() override
-    {
-        target.release();
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
-
     static void clearTopLayer(const Rgba& colour)
     {
         glClearColor(colour[0], colour[1], colour[2], colour[3]);
         glClear(GL_COLOR_BUFFER_BIT);
     }
 
-    OpenglRenderTarget& target = OpenglRenderTarget::instance();
     GLCallRecorder recorder;
 };
 

@@ -14,15 +14,17 @@
 #include "renderer/ChannelOrderPass.h"
 #include "support/GLCallRecorder.h"
 #include "support/GLTestContext.h"
+#include "support/RenderTargetFixture.h"
 
 using namespace gl;
 using namespace Tamrin::Solvane;
 using Tamrin::Solvane::Test::GLCallRecorder;
+using Tamrin::Solvane::Test::Rgba;
+using Tamrin::Solvane::Test::kByteStep;
+using Tamrin::Solvane::Test::readPixel;
+using Tamrin::Solvane::Test::expectNear;
 
 namespace {
-
-using Rgba = std::array<float, 4>;
-constexpr float kByteStep = 1.0f / 255.0f;
 
 // A thread that lives for the whole test and runs one task at a time for the
 // caller, so that each worker keeps its own plug-in context from task to task.
@@ -71,34 +73,8 @@ private:
     std::thread thread_;
 };
 
-Rgba readPixel(int x, int y)
-{
-    Rgba pixel{};
-    glReadBuffer(GL_COLOR_ATTACHMENT0);
-    glReadPixels(x, y, 1, 1, GL_RGBA, GL_FLOAT, pixel.data());
-    return pixel;
-}
-
-void expectNear(const Rgba& actual, const Rgba& expected, float tolerance)
-{
-    for (std::size_t c = 0; c < 4; ++c) {
-        EXPECT_NEAR(actual[c], expected[c], tolerance) << "channel " << c;
-    }
-}
-
-class RenderTargetThreadsGLTest : public ::testing::Test {
+class RenderTargetThreadsGLTest : public Tamrin::Solvane::Test::RenderTargetFixture {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(Tamrin::Solvane::Test::makeTestContextCurrent());
-        target.release();
-    }
-    void TearDown() override
-    {
-        ASSERT_TRUE(Tamrin::Solvane::Test::makeTestContextCurrent());
-        target.release();
-    }
-
     // One frame as the render command draws it, with a layer cleared to `colour`;
     // returns the converted pixel at the far corner.
     Rgba frame(int width, int height, const Rgba& colour)
@@ -113,7 +89,6 @@ protected:
         return readPixel(width - 1, height - 1);
     }
 
-    OpenglRenderTarget& target = OpenglRenderTarget::instance();
     Worker first;
     Worker second;
 };
