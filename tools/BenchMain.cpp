@@ -31,6 +31,7 @@
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
 #include "host/ParameterIndex.h"
+#include "renderer/FrameSequence.h"
 #include "renderer/LightShaftPassChain.h"
 #include "renderer/LightShaftRenderer.h"
 #include "renderer/PixelTransfer.h"
@@ -114,8 +115,7 @@ void steps(int frames)
     AEOpenGLContext* context = contextForThisThread();
     context->makeCurrent();
 
-    StandIn::SubstituteHost host(nullptr); // for the handle suite of the read-back
-    OpenglRenderTarget& target = OpenglRenderTarget::instance();
+    StandIn::SubstituteHost host(nullptr); // the handle suite and pixel access of the transfer
     LightShaftRenderer renderer;
     LightShaftPassChain chain;
     for (const Size size : kSizes) {
@@ -126,42 +126,44 @@ void steps(int frames)
         for (int quality = 0; quality < 3; ++quality) {
             renderer.settings.center = Vec2(size.width * 0.5, size.height * 0.3);
             renderer.settings.quality = quality;
-            double upload = 0, chainMs = 0, render = 0, finish = 0, readback = 0;
+            // The frame's steps as the render command runs them, each finished and
+            // timed where the sequence reports it done.
+            double stepMs[4] = {0, 0, 0, 0};
             for (int i = -1; i < frames; ++i) {
-                std::uint64_t bytesPerPixel = 4;
-                GLenum pixelType = GL_UNSIGNED_BYTE;
-                float multiplier = 1.0f;
-                GLuint texture = 0;
-                target.resize(size.width, size.height, false);
-                target.bind(false, false);
-                const double u = timed([&] {
-                    texture = uploadWorld(WorldFormat::Argb8, &input.def(), &host.inData(), bytesPerPixel,
-                                          pixelType, multiplier, false);
+                glFinish();
+                auto start = Clock::now();
+                runFrameSequence(renderer, &host.inData(), &input.def(), &output.def(), [&](FrameStep step) {
+                    glFinish();
+                    if (i >= 0) { // the first frame compiles the programs
+                        stepMs[static_cast<int>(step)] += msSince(start);
+                    }
+                    start = Clock::now();
                 });
-                const RayGeometry g = computeRayGeometry(renderer.settings, frameSize);
-                const double c = timed([&] {
-                    chain.run(texture, frameSize, g.boxSize, g.offset, g.chainCenter, 2048.0,
-                              Vec2(renderer.settings.threshold, renderer.settings.thresholdSmooth), quality + 1);
-                });
-                const double r = timed([&] { renderer.render(texture, frameSize); });
-                glDeleteTextures(1, &texture);
-                const double f = timed([&] { target.finishFrame(multiplier); });
-                const double b = timed([&] {
-                    readbackWorld(size.width, size.height, &input.def(), &output.def(), &host.inData(),
-                                  WorldFormat::Argb8, bytesPerPixel, pixelType);
-                });
-                if (i >= 0) { // the first frame compiles the programs
-                    upload += u;
-                    chainMs += c;
-                    render += r;
-                    finish += f;
-                    readback += b;
-                }
             }
+            // The pass chain alone, on an uploaded frame, to split the render step.
+            double chainMs = 0;
+            std::uint64_t bytesPerPixel = 4;
+            GLenum pixelType = GL_UNSIGNED_BYTE;
+            float multiplier = 1.0f;
+            GLuint texture = uploadWorld(WorldFormat::Argb8, &input.def(), &host.inData(), bytesPerPixel, pixelType,
+                                         multiplier, false);
+            const RayGeometry g = computeRayGeometry(renderer.settings, frameSize);
+            for (int i = 0; i < frames; ++i) {
+                chainMs += timed([&] {
+                    chain.run(texture, frameSize, g.boxSize, g.offset, g.chainCenter, kRayReachPixels,
+                              Vec2(renderer.settings.threshold, renderer.settings.thresholdSmooth),
+                              static_cast<std::int32_t>(g.factor));
+                });
+            }
+            glDeleteTextures(1, &texture);
             const double n = frames;
+            const double upload = stepMs[static_cast<int>(FrameStep::Upload)] / n;
+            const double render = stepMs[static_cast<int>(FrameStep::Render)] / n;
+            const double finish = stepMs[static_cast<int>(FrameStep::Finish)] / n;
+            const double readback = stepMs[static_cast<int>(FrameStep::Readback)] / n;
             std::printf("  %4dx%-5d %-8s %8.1f %10.1f %10.1f %8.1f %10.1f %8.1f\n", size.width, size.height,
-                        kQualityNames[quality], upload / n, chainMs / n, (render - chainMs) / n, finish / n,
-                        readback / n, (upload + render + finish + readback) / n);
+                        kQualityNames[quality], upload, chainMs / n, render - chainMs / n, finish, readback,
+                        upload + render + finish + readback);
         }
     }
 
@@ -179,7 +181,7 @@ void steps(int frames)
                 compileMs / compiles);
     std::printf("(\"composite\" is the renderer's time less the pass chain's: the composite draw itself.)\n");
 
-    target.release();
+    OpenglRenderTarget::instance().release();
     tearDownContexts();
     guard.restore();
 }
