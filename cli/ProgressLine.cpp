@@ -1,13 +1,9 @@
 #include "cli/ProgressLine.h"
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
+
+#include "cli/System.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -17,14 +13,7 @@ ProgressLine::ProgressLine(bool enabled, std::FILE* stream) : enabled_(enabled),
 
 ProgressLine::~ProgressLine() { finish(); }
 
-bool ProgressLine::stderrIsTerminal()
-{
-#if defined(_WIN32)
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(STDERR_FILENO) != 0;
-#endif
-}
+bool ProgressLine::stderrIsTerminal() { return System::stderrIsTerminal(); }
 
 std::string ProgressLine::format(long frameNumber, long done, long total, double seconds)
 {

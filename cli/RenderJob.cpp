@@ -1,9 +1,5 @@
 #include "cli/RenderJob.h"
 
-#if !defined(_WIN32)
-#include <csignal>
-#endif
-
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -11,7 +7,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <numeric>
 #include <stdexcept>
 
 #include "standin/DiagnosticsToStderr.h"
@@ -22,6 +17,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/RawVideoReader.h"
 #include "cli/RawVideoWriter.h"
+#include "cli/System.h"
 #include "cli/TemporaryFile.h"
 
 namespace Tamrin {
@@ -45,90 +41,16 @@ const char* const kRenderJobOptionsHelp =
 
 namespace {
 
-int parseCount(const std::string& option, const std::string& text, int low, int high)
-{
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high) {
-        throw std::invalid_argument(option + ": expected a whole number from " + std::to_string(low) + " to " +
-                                    std::to_string(high) + ", got '" + text + "'");
-    }
-    return static_cast<int>(value);
-}
-
 bool isStream(const std::string& name) { return name == "-"; }
 
 } // namespace
-
-void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep)
-{
-    const std::string message = "--fps: expected frames per second such as 24, 29.97 or 30000/1001, got '" + text + "'";
-    const auto slash = text.find('/');
-    long long scale = 0;
-    long long step = 0;
-    if (slash != std::string::npos) {
-        scale = parseCount("--fps", text.substr(0, slash), 1, 1000000);
-        step = parseCount("--fps", text.substr(slash + 1), 1, 1000000);
-    } else {
-        errno = 0;
-        char* end = nullptr;
-        const double fps = std::strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || errno == ERANGE || !(fps >= 0.001 && fps <= 1000.0)) {
-            throw std::invalid_argument(message);
-        }
-        scale = std::llround(fps * 1000.0);
-        step = 1000;
-    }
-    const long long divisor = std::gcd(scale, step);
-    scale /= divisor;
-    step /= divisor;
-    if (scale < 1 || static_cast<double>(scale) / step > 1000.0 || static_cast<double>(scale) / step < 0.001) {
-        throw std::invalid_argument(message);
-    }
-    timeScale = static_cast<A_u_long>(scale);
-    timeStep = static_cast<A_long>(step);
-}
-
-bool parseRenderJobOption(const std::vector<std::string>& args, std::size_t& i, RenderJobOptions& options)
-{
-    const std::string& option = args[i];
-    auto value = [&]() -> const std::string& {
-        if (i + 1 >= args.size()) {
-            throw std::invalid_argument(option + " needs a value");
-        }
-        return args[++i];
-    };
-    if (option == "--frames") {
-        options.frames = parseFrameRange(value());
-    } else if (option == "--fps") {
-        parseFrameRate(value(), options.timeScale, options.timeStep);
-    } else if (option == "--raw") {
-        const std::string& text = value();
-        const auto x = text.find_first_of("xX");
-        if (x == std::string::npos) {
-            throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
-        }
-        options.rawWidth = parseCount("--raw", text.substr(0, x), 1, 65536);
-        options.rawHeight = parseCount("--raw", text.substr(x + 1), 1, 65536);
-    } else if (option == "--host-threads") {
-        options.hostThreads = parseCount(option, value(), 1, 64);
-    } else if (option == "--quiet" || option == "-q") {
-        options.quiet = true;
-    } else if (option == "--no-overlap") {
-        options.overlap = false;
-    } else {
-        return false;
-    }
-    return true;
-}
 
 RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& args)
     : pluginPath_(std::move(pluginPath))
 {
     std::vector<std::string> files;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (parseRenderOption(args, i, render_) || parseRenderJobOption(args, i, job_)) {
+        if (parseRenderOption(args, i, render_, &job_)) {
             continue;
         }
         if (args[i].size() > 1 && args[i][0] == '-') {
@@ -192,10 +114,7 @@ void RenderJob::run()
     } closer{closeStreams};
 
     if (raw) {
-#if !defined(_WIN32)
-        // A reader that goes away is a write error with a message, not a silent death by signal.
-        std::signal(SIGPIPE, SIG_IGN);
-#endif
+        System::ignoreBrokenPipe();
         if (isStream(in_)) {
             StandIn::DiagnosticsToStderr::binaryStdin();
             rawIn = stdin;

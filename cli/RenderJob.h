@@ -13,26 +13,6 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-// How a render command takes its frames, beside the effect's parameter values.
-struct RenderJobOptions {
-    std::optional<FrameRange> frames; // numbers of a numbered sequence
-    A_u_long timeScale = 24;          // host time base: frames of timeStep / timeScale seconds
-    A_long timeStep = 1;
-    int rawWidth = 0;                 // raw video frames of this size; 0: PNG files
-    int rawHeight = 0;
-    int hostThreads = 2;
-    bool quiet = false;
-    bool overlap = true;              // read and write on threads of their own while rendering
-};
-
-// Takes the option at args[i] (and its value) if it is one of the job's; advances i.
-// False for an argument that is not. Throws std::invalid_argument for a bad value.
-bool parseRenderJobOption(const std::vector<std::string>& args, std::size_t& i, RenderJobOptions& options);
-
-// "24", "29.97", "30000/1001": the time base as the host keeps it (time scale,
-// time step). Throws std::invalid_argument.
-void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep);
-
 extern const char* const kRenderJobOptionsHelp;
 
 // The render command of solvane: one image, a numbered sequence of PNG files, or a

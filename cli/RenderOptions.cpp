@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cctype>
 #include <cmath>
+#include <numeric>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -27,6 +28,18 @@ const char* const kRenderOptionsHelp =
     "  after the last key).\n";
 
 namespace {
+
+int parseCount(const std::string& option, const std::string& text, int low, int high)
+{
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || value < low || value > high) {
+        throw std::invalid_argument(option + ": expected a whole number from " + std::to_string(low) + " to " +
+                                    std::to_string(high) + ", got '" + text + "'");
+    }
+    return static_cast<int>(value);
+}
 
 double parseNumber(const std::string& option, const std::string& text)
 {
@@ -229,7 +242,37 @@ void animate(StandIn::HostParameter& parameter, const KeyframeTrack& track, cons
 
 } // namespace
 
-bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options)
+void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep)
+{
+    const std::string message = "--fps: expected frames per second such as 24, 29.97 or 30000/1001, got '" + text + "'";
+    const auto slash = text.find('/');
+    long long scale = 0;
+    long long step = 0;
+    if (slash != std::string::npos) {
+        scale = parseCount("--fps", text.substr(0, slash), 1, 1000000);
+        step = parseCount("--fps", text.substr(slash + 1), 1, 1000000);
+    } else {
+        errno = 0;
+        char* end = nullptr;
+        const double fps = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || errno == ERANGE || !(fps >= 0.001 && fps <= 1000.0)) {
+            throw std::invalid_argument(message);
+        }
+        scale = std::llround(fps * 1000.0);
+        step = 1000;
+    }
+    const long long divisor = std::gcd(scale, step);
+    scale /= divisor;
+    step /= divisor;
+    if (scale < 1 || static_cast<double>(scale) / step > 1000.0 || static_cast<double>(scale) / step < 0.001) {
+        throw std::invalid_argument(message);
+    }
+    timeScale = static_cast<A_u_long>(scale);
+    timeStep = static_cast<A_long>(step);
+}
+
+bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options,
+                       RenderJobOptions* job)
 {
     const std::string& option = args[i];
     for (const NumericOption& numeric : kNumericOptions) {
@@ -263,6 +306,24 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
             throw std::invalid_argument(option + ": expected a five-character tag such as en_US");
         }
         options.language = text;
+    } else if (job && option == "--frames") {
+        job->frames = parseFrameRange(value());
+    } else if (job && option == "--fps") {
+        parseFrameRate(value(), job->timeScale, job->timeStep);
+    } else if (job && option == "--raw") {
+        const std::string& text = value();
+        const auto x = text.find_first_of("xX");
+        if (x == std::string::npos) {
+            throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
+        }
+        job->rawWidth = parseCount("--raw", text.substr(0, x), 1, 65536);
+        job->rawHeight = parseCount("--raw", text.substr(x + 1), 1, 65536);
+    } else if (job && option == "--host-threads") {
+        job->hostThreads = parseCount(option, value(), 1, 64);
+    } else if (job && (option == "--quiet" || option == "-q")) {
+        job->quiet = true;
+    } else if (job && option == "--no-overlap") {
+        job->overlap = false;
     } else {
         return false;
     }

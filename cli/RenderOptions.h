@@ -1,10 +1,12 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/FramePattern.h"
 #include "cli/KeyframeTrack.h"
 #include "standin/SubstituteHost.h"
 
@@ -28,12 +30,29 @@ struct RenderOptions {
     std::map<PF_ParamIndex, KeyframeTrack> keyframes;
 };
 
-// Takes the option at args[i] (and its value) if it is a render option; advances i.
-// A numeric option takes either one value or keyframes: "FRAME:VALUE" arguments,
-// as many as follow it (or several in one argument, separated by blanks). Returns
-// false for an argument that is not an option. Throws std::invalid_argument with a
-// message for a bad value.
-bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options);
+// How a render command takes its frames, beside the effect's parameter values.
+struct RenderJobOptions {
+    std::optional<FrameRange> frames; // numbers of a numbered sequence
+    A_u_long timeScale = 24;          // host time base: frames of timeStep / timeScale seconds
+    A_long timeStep = 1;
+    int rawWidth = 0;                 // raw video frames of this size; 0: PNG files
+    int rawHeight = 0;
+    int hostThreads = 2;
+    bool quiet = false;
+    bool overlap = true;              // read and write on threads of their own while rendering
+};
+
+// "24", "29.97", "30000/1001": the time base as the host keeps it (time scale,
+// time step). Throws std::invalid_argument.
+void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep);
+
+// Takes the option at args[i] (and its value) if it is a render option, or, given
+// `job`, one of the render command's own; advances i. A numeric option takes either
+// one value or keyframes: "FRAME:VALUE" arguments, as many as follow it (or several
+// in one argument, separated by blanks). Returns false for an argument that is not
+// an option. Throws std::invalid_argument with a message for a bad value.
+bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options,
+                       RenderJobOptions* job = nullptr);
 
 // Sets the options' values on the host's declared parameters. Keyframed options are
 // answered at every checkout with their value at the time asked for, the frame

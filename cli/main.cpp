@@ -94,7 +94,7 @@ std::string padded(const std::string& text, int width)
 std::string fixedText(PF_Fixed value)
 {
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%g", value / 65536.0);
+    std::snprintf(buffer, sizeof buffer, "%g", StandIn::doubleFromFixed(value));
     return buffer;
 }
 

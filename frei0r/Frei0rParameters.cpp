@@ -32,8 +32,6 @@ const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
 // The host stores a point as 16.16 fixed point: whole pixels within +-32767.
 constexpr double kLargestCoordinate = 32767.0;
 
-double fixedValue(PF_Fixed value) { return value / 65536.0; }
-
 // A value a host handed over, in [0, 1]; false when it is not a number.
 bool unitValue(const void* value, double& destination)
 {
@@ -68,21 +66,21 @@ Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<StandIn::HostP
         return &declared[position].declared;
     };
     if (const PF_ParamDef* def = definition(kParamThreshold, PF_Param_FIX_SLIDER)) {
-        parameters.threshold_ = fixedValue(def->u.fd.dephault) / 100.0;
+        parameters.threshold_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
     }
     if (const PF_ParamDef* def = definition(kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
-        parameters.thresholdSmooth_ = fixedValue(def->u.fd.dephault) / 100.0;
+        parameters.thresholdSmooth_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
     }
     if (const PF_ParamDef* def = definition(kParamCenter, PF_Param_POINT)) {
         // The declared point is in per cent of the layer, which is a fraction of the frame here.
-        parameters.centerX_ = fixedValue(def->u.td.x_dephault) / 100.0;
-        parameters.centerY_ = fixedValue(def->u.td.y_dephault) / 100.0;
+        parameters.centerX_ = StandIn::doubleFromFixed(def->u.td.x_dephault) / 100.0;
+        parameters.centerY_ = StandIn::doubleFromFixed(def->u.td.y_dephault) / 100.0;
     }
     if (const PF_ParamDef* def = definition(kParamShineLength, PF_Param_SLIDER)) {
         parameters.shineLength_ = std::clamp(def->u.sd.dephault / 2048.0, 0.0, 1.0);
     }
     if (const PF_ParamDef* def = definition(kParamExposure, PF_Param_FIX_SLIDER)) {
-        parameters.exposure_ = fixedValue(def->u.fd.dephault) / 100.0;
+        parameters.exposure_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
     }
     if (const PF_ParamDef* def = definition(kParamQuality, PF_Param_POPUP)) {
         parameters.quality_ = (def->u.pd.dephault - 1) / 2.0;

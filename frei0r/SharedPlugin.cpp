@@ -37,20 +37,7 @@ std::string SharedPlugin::pluginPath()
     return "OstrelSolvane.aex";
 }
 
-A_long SharedPlugin::hostTime(double seconds)
-{
-    const double ticks = std::round(seconds * kTimeScale);
-    if (std::isnan(ticks)) {
-        return 0;
-    }
-    if (ticks >= 2147483647.0) {
-        return INT32_MAX;
-    }
-    if (ticks <= -2147483648.0) {
-        return INT32_MIN;
-    }
-    return static_cast<A_long>(ticks);
-}
+A_long SharedPlugin::hostTime(double seconds) { return StandIn::scaledToInt32(seconds, kTimeScale); }
 
 void SharedPlugin::init()
 {

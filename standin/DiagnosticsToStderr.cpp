@@ -1,39 +1,20 @@
 #include "standin/DiagnosticsToStderr.h"
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include <iostream>
+
+#include "standin/Descriptors.h"
 
 namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
 
-namespace {
-
-#if defined(_WIN32)
-int duplicate(int descriptor) { return _dup(descriptor); }
-int duplicateOnto(int from, int to) { return _dup2(from, to); }
-int closeDescriptor(int descriptor) { return _close(descriptor); }
-#else
-int duplicate(int descriptor) { return dup(descriptor); }
-int duplicateOnto(int from, int to) { return dup2(from, to); }
-int closeDescriptor(int descriptor) { return close(descriptor); }
-#endif
-
-} // namespace
-
 DiagnosticsToStderr::DiagnosticsToStderr()
 {
     std::cout.flush();
     std::fflush(stdout);
-    saved_ = duplicate(1);
+    saved_ = Descriptors::duplicate(1);
     if (saved_ >= 0) {
-        duplicateOnto(2, 1);
+        Descriptors::duplicateOnto(2, 1);
     }
 }
 
@@ -42,8 +23,8 @@ DiagnosticsToStderr::~DiagnosticsToStderr()
     std::cout.flush();
     std::fflush(stdout);
     if (saved_ >= 0) {
-        duplicateOnto(saved_, 1);
-        closeDescriptor(saved_);
+        Descriptors::duplicateOnto(saved_, 1);
+        Descriptors::close(saved_);
     }
 }
 
@@ -52,28 +33,18 @@ std::FILE* DiagnosticsToStderr::frameStream() const
     if (saved_ < 0) {
         return nullptr;
     }
-    const int descriptor = duplicate(saved_);
+    const int descriptor = Descriptors::duplicate(saved_);
     if (descriptor < 0) {
         return nullptr;
     }
-#if defined(_WIN32)
-    _setmode(descriptor, _O_BINARY);
-    std::FILE* stream = _fdopen(descriptor, "wb");
-#else
-    std::FILE* stream = fdopen(descriptor, "wb");
-#endif
+    std::FILE* stream = Descriptors::binaryWriteStream(descriptor);
     if (!stream) {
-        closeDescriptor(descriptor);
+        Descriptors::close(descriptor);
     }
     return stream;
 }
 
-void DiagnosticsToStderr::binaryStdin()
-{
-#if defined(_WIN32)
-    _setmode(_fileno(stdin), _O_BINARY);
-#endif
-}
+void DiagnosticsToStderr::binaryStdin() { Descriptors::binaryStdin(); }
 
 } // namespace StandIn
 } // namespace Solvane

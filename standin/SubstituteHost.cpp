@@ -131,9 +131,9 @@ const PF_HandleSuite2 kHandleSuite = {handleNew, handleLock, handleUnlock, handl
 
 } // namespace
 
-PF_Fixed fixedFromDouble(double value)
+std::int32_t scaledToInt32(double value, double unitsPerOne)
 {
-    const double scaled = std::round(value * 65536.0);
+    const double scaled = std::round(value * unitsPerOne);
     if (std::isnan(scaled)) {
         return 0;
     }
@@ -143,8 +143,12 @@ PF_Fixed fixedFromDouble(double value)
     if (scaled <= -2147483648.0) {
         return INT32_MIN;
     }
-    return static_cast<PF_Fixed>(scaled);
+    return static_cast<std::int32_t>(scaled);
 }
+
+PF_Fixed fixedFromDouble(double value) { return scaledToInt32(value, 65536.0); }
+
+double doubleFromFixed(PF_Fixed value) { return value / 65536.0; }
 
 SubstituteHost::SubstituteHost(PF_EntryPointFunc entryPoint, std::string languageTag)
     : entry_(entryPoint), language_(std::move(languageTag))
@@ -266,8 +270,8 @@ PF_ParamDef SubstituteHost::valueAt(PF_ParamIndex index, A_long time) const
         return def;
     }
     if (def.param_type == PF_Param_POINT && p.pointInPercent) {
-        def.u.td.x_value = fixedFromDouble(def.u.td.x_value / 65536.0 * layerWidth / 100.0);
-        def.u.td.y_value = fixedFromDouble(def.u.td.y_value / 65536.0 * layerHeight / 100.0);
+        def.u.td.x_value = fixedFromDouble(doubleFromFixed(def.u.td.x_value) * layerWidth / 100.0);
+        def.u.td.y_value = fixedFromDouble(doubleFromFixed(def.u.td.y_value) * layerHeight / 100.0);
     }
     if (p.animate) {
         const double seconds = inData_.time_scale ? static_cast<double>(time) / inData_.time_scale : 0.0;

@@ -124,8 +124,14 @@ private:
     int addParamCalls_ = 0;
 };
 
+// A value counted in steps of 1 / unitsPerOne (the host's 16.16 fixed point, its time
+// in ticks), rounded to the nearest step and kept within 32 bits; 0 for a value that
+// is not a number.
+std::int32_t scaledToInt32(double value, double unitsPerOne);
+
 // A value in the host's 16.16 fixed point, rounded to the nearest step and kept within its range.
 PF_Fixed fixedFromDouble(double value);
+double doubleFromFixed(PF_Fixed value);
 
 // A one-line explanation of a host error code, for messages.
 std::string describeError(PF_Err error);

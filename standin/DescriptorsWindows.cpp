@@ -1,0 +1,28 @@
+#include "standin/Descriptors.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+namespace Tamrin {
+namespace Solvane {
+namespace StandIn {
+namespace Descriptors {
+
+int duplicate(int descriptor) { return _dup(descriptor); }
+
+int duplicateOnto(int from, int to) { return _dup2(from, to); }
+
+int close(int descriptor) { return _close(descriptor); }
+
+std::FILE* binaryWriteStream(int descriptor)
+{
+    _setmode(descriptor, _O_BINARY);
+    return _fdopen(descriptor, "wb");
+}
+
+void binaryStdin() { _setmode(_fileno(stdin), _O_BINARY); }
+
+} // namespace Descriptors
+} // namespace StandIn
+} // namespace Solvane
+} // namespace Tamrin
