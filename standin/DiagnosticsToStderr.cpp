@@ -1,7 +1,7 @@
 #include "standin/DiagnosticsToStderr.h"
 
-#if defined(_WIN32)
 #include <fcntl.h>
+#if defined(_WIN32)
 #include <io.h>
 #else
 #include <unistd.h>
@@ -19,20 +19,29 @@ namespace {
 int duplicate(int descriptor) { return _dup(descriptor); }
 int duplicateOnto(int from, int to) { return _dup2(from, to); }
 int closeDescriptor(int descriptor) { return _close(descriptor); }
+int openNullDevice() { return _open("NUL", _O_WRONLY); }
 #else
 int duplicate(int descriptor) { return dup(descriptor); }
 int duplicateOnto(int from, int to) { return dup2(from, to); }
 int closeDescriptor(int descriptor) { return close(descriptor); }
+int openNullDevice() { return open("/dev/null", O_WRONLY | O_CLOEXEC); }
 #endif
 
 } // namespace
 
-DiagnosticsToStderr::DiagnosticsToStderr()
+DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 {
     std::cout.flush();
     std::fflush(stdout);
     saved_ = duplicate(1);
-    if (saved_ >= 0) {
+    if (saved_ < 0) {
+        return;
+    }
+    const int nullDevice = target == Target::Discard ? openNullDevice() : -1;
+    if (nullDevice >= 0) {
+        duplicateOnto(nullDevice, 1);
+        closeDescriptor(nullDevice);
+    } else {
         duplicateOnto(2, 1);
     }
 }

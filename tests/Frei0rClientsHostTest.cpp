@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/PngImage.h"
@@ -61,6 +63,32 @@ protected:
         return Cli::readPng(output).pixels;
     }
 
+    // An MLT profile of the sample's own size with square pixels, so that MLT hands the frame over unscaled.
+    std::string sampleProfile()
+    {
+        const std::string profile = folder + "/sample.profile";
+        std::ofstream(profile) << "description=640x400 square pixels\nframe_rate_num=25\nframe_rate_den=1\n"
+                                  "width=640\nheight=400\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+                                  "display_aspect_num=8\ndisplay_aspect_den=5\ncolorspace=709\n";
+        return profile;
+    }
+
+    // Frames 0 to count - 1 that MLT's avformat consumer wrote as PATTERN (with %02d), compared each with
+    // `solvane render` of the sample at the centre (in pixels) that frame should have.
+    void expectFramesAtCentres(const std::string& pattern, const std::vector<std::pair<int, int>>& centres,
+                               const std::string& options = "")
+    {
+        for (std::size_t i = 0; i < centres.size(); ++i) {
+            char name[512];
+            std::snprintf(name, sizeof name, pattern.c_str(), static_cast<int>(i));
+            ASSERT_TRUE(std::filesystem::exists(name)) << name;
+            const std::string centre =
+                std::to_string(centres[i].first) + "," + std::to_string(centres[i].second);
+            EXPECT_TRUE(sameBytes(Cli::readPng(name).pixels, solvane("--center " + centre + " " + options)))
+                << "frame " << i << ", centre " << centre;
+        }
+    }
+
     std::string folder;
     int renders = 0;
 };
@@ -74,7 +102,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
     std::string log;
     const std::string readme = folder + "/shafts.png";
     ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample +
-                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.65625/0.375|1|0.1|0.5|n\""
+                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.65625|0.375|1|0.1|0.5|n\""
                       " -update 1 " + readme,
                   &log),
               0)
@@ -84,7 +112,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
     // Every parameter away from its default, booleans as ffmpeg writes them.
     const std::string changed = folder + "/changed.png";
     ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample +
-                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.3|0.2|0.25/0.4|0.5|0.6|0|y\""
+                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.3|0.2|0.25|0.4|0.5|0.6|0|y\""
                       " -update 1 " + changed,
                   &log),
               0)
@@ -101,14 +129,14 @@ TEST_F(Frei0rClientsTest, FfmpegClipWithAnimatedCentreIsStableAndCleanOnStandard
     }
     // ffmpeg's sendcmd moves the centre between frames (25 per second): frames 0-1 left, 2-3 middle, 4-5 right.
     const std::string commands = folder + "/centre.cmd";
-    std::ofstream(commands) << "0.00 frei0r filter_params '0.5|0|0.25/0.5|1|0.1|0.5|n';\n"
-                               "0.07 frei0r filter_params '0.5|0|0.5/0.5|1|0.1|0.5|n';\n"
-                               "0.15 frei0r filter_params '0.5|0|0.75/0.5|1|0.1|0.5|n';\n";
+    std::ofstream(commands) << "0.00 frei0r filter_params '0.5|0|0.25|0.5|1|0.1|0.5|n';\n"
+                               "0.07 frei0r filter_params '0.5|0|0.5|0.5|1|0.1|0.5|n';\n"
+                               "0.15 frei0r filter_params '0.5|0|0.75|0.5|1|0.1|0.5|n';\n";
     // Raw frames on ffmpeg's standard output, where the plug-in's diagnostics must not land.
     const std::string clip = folder + "/clip.rgba";
     std::string log;
     ASSERT_EQ(run("(ffmpeg -v error -loop 1 -i " + kSample + " -frames:v 6 -vf \"sendcmd=f=" + commands +
-                      ",frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.5/0.5|1|0.1|0.5|n\""
+                      ",frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.5|0.5|1|0.1|0.5|n\""
                       " -f rawvideo -pix_fmt rgba - > " + clip + ")",
                   &log),
               0)
@@ -137,11 +165,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     if (!installed("melt")) {
         GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
     }
-    // A profile of the sample's own size with square pixels, so that MLT hands the frame over unscaled.
-    const std::string profile = folder + "/sample.profile";
-    std::ofstream(profile) << "description=640x400 square pixels\nframe_rate_num=25\nframe_rate_den=1\n"
-                              "width=640\nheight=400\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
-                              "display_aspect_num=8\ndisplay_aspect_den=5\ncolorspace=709\n";
+    const std::string profile = sampleProfile();
     const std::string output = folder + "/melt.png";
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + profile + " " + kSample +
@@ -164,6 +188,49 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     const Cli::RgbaImage image = Cli::readPng(scaled);
     EXPECT_EQ(image.width, 720);
     EXPECT_EQ(image.height, 576);
+}
+
+TEST_F(Frei0rClientsTest, MeltKeyframesMoveTheCentreOffTheFrame)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    // MLT animates doubles only: the centre as two keyframed doubles, starting a quarter of the width left of
+    // the frame. Linear keys: x = -0.25 + 0.25 * frame, y = 0.25 + 0.0625 * frame, exact in pixels.
+    std::string log;
+    ASSERT_EQ(run("melt -silent -profile " + sampleProfile() + " " + kSample +
+                      " in=0 out=4 -attach frei0r.ostrel_solvane 'Center X=0=-0.25;4=0.75' 'Center Y=0=0.25;4=0.5'"
+                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png vcodec=png pix_fmt=rgba"
+                      " start_number=0",
+                  &log),
+              0)
+        << log;
+    expectFramesAtCentres(folder + "/melt%02d.png", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}},
+                          "--ray-only");
+}
+
+TEST_F(Frei0rClientsTest, QuietEnvironmentSilencesThePluginInTheClients)
+{
+    if (!installed("melt") || !installed("ffmpeg")) {
+        GTEST_SKIP() << "melt or ffmpeg is not installed (scripts/setup.sh installs them)";
+    }
+    // melt -query makes an instance, so the plug-in is set up and makes a context.
+    const std::string query = "melt -query filter=frei0r.ostrel_solvane";
+    std::string log;
+    ASSERT_EQ(run(query, &log), 0) << log;
+    EXPECT_NE(log.find("OpenGL Version"), std::string::npos) << log;
+    ASSERT_EQ(run("SOLVANE_QUIET=1 " + query, &log), 0) << log;
+    EXPECT_EQ(log.find("OpenGL"), std::string::npos) << log;
+    EXPECT_NE(log.find("Center X"), std::string::npos) << log;
+
+    // ffmpeg -v error prints nothing at all for a good run.
+    ASSERT_EQ(run("SOLVANE_QUIET=1 ffmpeg -v error -y -i " + kSample +
+                      " -vf frei0r=filter_name=ostrel_solvane -update 1 " + folder + "/quiet.png",
+                  &log),
+              0)
+        << log;
+    EXPECT_EQ(log, "");
+    EXPECT_TRUE(sameBytes(Cli::readPng(folder + "/quiet.png").pixels, solvane("")));
 }
 
 } // namespace
