@@ -1,7 +1,10 @@
 // The frei0r module in the real clients, as Debian ships them: ffmpeg's frei0r
-// filter on an image and on a clip whose centre the host animates, and MLT's melt.
-// Each result is compared with what `solvane render` makes of the same image with
-// the same values: the same plug-in on the same pixels, so the bytes are equal.
+// filter on an image and on a clip whose centre the host animates, MLT's melt with
+// keyframes and with Kdenlive's and Shotcut's project files, and GStreamer, the
+// last three from an installation made by `cmake --install`. Each result is
+// compared with what `solvane render` makes of the same image with the same values:
+// the same plug-in on the same pixels, so the bytes are equal. The editors'
+// descriptions are checked against the parameters the module declares.
 // The frei0r module exists for Linux only.
 #if !defined(_WIN32)
 
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,9 +93,56 @@ protected:
         }
     }
 
+    // Installs the build into a prefix in the test's folder, as a user would, and runs the command there with the
+    // installed frei0r folder first on FREI0R_PATH and the system's after it (Shotcut's projects use its blends).
+    // Under a virtual X display where there is one: MLT's Qt services (Kdenlive's track blend) need X.
+    int runInstalled(const std::string& command, std::string* log)
+    {
+        const std::string prefix = folder + "/prefix";
+        if (!std::filesystem::exists(prefix)) {
+            EXPECT_EQ(Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --prefix " + prefix,
+                                          log),
+                      0)
+                << *log;
+        }
+        const std::string display = installed("xvfb-run") ? "xvfb-run -a " : "";
+        return Support::runCommand("cd " + Support::sourcePath("") + " && export FREI0R_PATH=" + prefix +
+                                       "/lib/frei0r-1:/usr/lib/frei0r-1 SOLVANE_QUIET=1 GST_REGISTRY=" + folder +
+                                       "/gst-registry.bin && " + display + command,
+                                   log);
+    }
+
+    // The module's parameters (name, default) as MLT lists them.
+    std::vector<std::pair<std::string, double>> moduleParameters()
+    {
+        std::string listing;
+        EXPECT_EQ(run("SOLVANE_QUIET=1 melt -query filter=frei0r.ostrel_solvane", &listing), 0) << listing;
+        std::vector<std::pair<std::string, double>> parameters;
+        const std::regex line(R"(\n\s+(title|default): ([^\n]*))");
+        for (std::sregex_iterator it(listing.begin(), listing.end(), line), end; it != end; ++it) {
+            if ((*it)[1] == "title") {
+                parameters.emplace_back((*it)[2], 0.0);
+            } else if (!parameters.empty()) {
+                parameters.back().second = std::stod((*it)[2]);
+            }
+        }
+        return parameters;
+    }
+
     std::string folder;
     int renders = 0;
 };
+
+// Every match of a regular expression's first group in a text.
+std::vector<std::string> matches(const std::string& text, const std::string& expression)
+{
+    std::vector<std::string> found;
+    const std::regex pattern(expression);
+    for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) {
+        found.push_back((*it)[1]);
+    }
+    return found;
+}
 
 TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
 {
@@ -231,6 +282,147 @@ TEST_F(Frei0rClientsTest, QuietEnvironmentSilencesThePluginInTheClients)
         << log;
     EXPECT_EQ(log, "");
     EXPECT_TRUE(sameBytes(Cli::readPng(folder + "/quiet.png").pixels, solvane("")));
+}
+
+TEST_F(Frei0rClientsTest, InstallPutsEachFileWhereItsProgramReadsIt)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -query filter=frei0r.ostrel_solvane", &log), 0) << log;
+    for (const char* file : {"lib/frei0r-1/ostrel_solvane.so", "lib/frei0r-1/OstrelSolvane.aex",
+                             "share/kdenlive/effects/frei0r_ostrel_solvane.xml",
+                             "share/shotcut/qml/filters/ostrel_solvane/meta.qml",
+                             "share/shotcut/qml/filters/ostrel_solvane/ui.qml",
+                             "share/shotcut/qml/filters/ostrel_solvane/vui.qml"}) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/prefix/" + file)) << file;
+    }
+    // MLT found the installed module, and the module the plug-in beside it.
+    EXPECT_NE(log.find("identifier: frei0r.ostrel_solvane"), std::string::npos) << log;
+    EXPECT_NE(log.find("title: Center Y"), std::string::npos) << log;
+}
+
+TEST_F(Frei0rClientsTest, KdenliveDescriptionIsValidXmlForTheModulesParameters)
+{
+    if (!installed("melt") || !installed("xmllint")) {
+        GTEST_SKIP() << "melt or xmllint is not installed (scripts/setup.sh installs them)";
+    }
+    const std::string description = Support::sourcePath("frei0r/kdenlive/frei0r_ostrel_solvane.xml");
+    std::string log;
+    ASSERT_EQ(Support::runCommand("xmllint --noout " + description, &log), 0) << log;
+    std::ifstream file(description);
+    const std::string xml{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    EXPECT_NE(xml.find(R"(<effect LC_NUMERIC="C" tag="frei0r.ostrel_solvane" id="frei0r.ostrel_solvane">)"),
+              std::string::npos);
+
+    // Kdenlive sets each parameter by its name, which must be the module's, with the module's default, in range.
+    const auto module = moduleParameters();
+    const auto parameters = matches(xml, R"((<parameter [^>]*>))");
+    ASSERT_EQ(parameters.size(), module.size()) << xml;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const std::string& parameter = parameters[i];
+        auto attribute = [&](const std::string& name) {
+            const auto found = matches(parameter, " " + name + R"(="([^"]*)\")");
+            return found.empty() ? std::string() : found.front();
+        };
+        EXPECT_EQ(attribute("name"), module[i].first);
+        EXPECT_DOUBLE_EQ(std::stod(attribute("default")), module[i].second) << parameter;
+        if (attribute("type") == "animated") {
+            const double factor = std::stod(attribute("factor"));
+            EXPECT_LE(std::stod(attribute("min")), module[i].second * factor) << parameter;
+            EXPECT_GE(std::stod(attribute("max")), module[i].second * factor) << parameter;
+        }
+    }
+    EXPECT_NE(xml.find(R"(type="list" name="Quality" default="0.5" paramlist="0;0.5;1")"), std::string::npos);
+    EXPECT_NE(xml.find(R"(type="bool" name="Ray Only")"), std::string::npos);
+}
+
+TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
+{
+    if (!installed("melt") || !installed("qmllint")) {
+        GTEST_SKIP() << "melt or qmllint is not installed (scripts/setup.sh installs them)";
+    }
+    const auto module = moduleParameters();
+    auto isParameter = [&](const std::string& name) {
+        return std::any_of(module.begin(), module.end(), [&](const auto& p) { return p.first == name; });
+    };
+    for (const char* name : {"meta.qml", "ui.qml", "vui.qml"}) {
+        const std::string path = Support::sourcePath(std::string("frei0r/shotcut/ostrel_solvane/") + name);
+        std::string log;
+        EXPECT_EQ(Support::runCommand("qmllint " + path, &log), 0) << name << ": " << log;
+        std::ifstream file(path);
+        const std::string qml{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        // Every MLT property the files name is one of the module's parameters.
+        auto names = matches(qml, R"(property: '([^']*)')");
+        for (const auto& more : {matches(qml, R"(property string \w+: '([^']*)')"),
+                                 matches(qml, R"(simpleProperties: \[([^\]]*)\])")}) {
+            for (const auto& found : more) {
+                for (const auto& quoted : matches(found.front() == '\'' ? found : "'" + found + "'", "'([^']*)'")) {
+                    names.push_back(quoted);
+                }
+            }
+        }
+        for (const auto& property : names) {
+            EXPECT_TRUE(isParameter(property)) << name << ": " << property;
+        }
+        if (std::string(name) == "meta.qml") {
+            EXPECT_NE(qml.find("mlt_service: 'frei0r.ostrel_solvane'"), std::string::npos);
+            EXPECT_EQ(names.size(), 12u) << qml; // six keyframed parameters, each in both lists
+        }
+    }
+}
+
+TEST_F(Frei0rClientsTest, KdenliveProjectRendersEachFrameAtItsCentre)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    // Center X keyed from -25 % to 75 %, Center Y from 25 % to 50 % over frames 0 to 4, exposure 30 %.
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts.kdenlive -consumer avformat:" + folder +
+                               "/kdenlive%02d.png vcodec=png pix_fmt=rgba start_number=0",
+                           &log),
+              0)
+        << log;
+    expectFramesAtCentres(folder + "/kdenlive%02d.png", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}},
+                          "--exposure 30");
+}
+
+TEST_F(Frei0rClientsTest, ShotcutProjectRendersEachFrameAtItsCentre)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    // Center X keyed from 125 % to 25 %, Center Y from -25 % to 75 %: from beyond the top-right corner inwards.
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts.mlt -consumer avformat:" + folder +
+                               "/shotcut%02d.png vcodec=png pix_fmt=rgba start_number=0",
+                           &log),
+              0)
+        << log;
+    expectFramesAtCentres(folder + "/shotcut%02d.png", {{800, -100}, {640, 0}, {480, 100}, {320, 200}, {160, 300}},
+                          "--threshold 40 --threshold-smooth 10 --shine-length 1024 --quality high");
+}
+
+TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
+{
+    if (!installed("gst-launch-1.0")) {
+        GTEST_SKIP() << "gst-launch-1.0 is not installed (scripts/setup.sh installs it)";
+    }
+    // gst-plugins-bad registers the module as frei0r-filter-ostrel-solvane, its parameters as dashed names.
+    const std::string output = folder + "/gstreamer.rgba";
+    std::string log;
+    ASSERT_EQ(runInstalled("gst-launch-1.0 -q filesrc location=" + kSample +
+                               " ! pngdec ! videoconvert ! video/x-raw,format=RGBA"
+                               " ! frei0r-filter-ostrel-solvane center-x=0.65625 center-y=0.375 exposure=0.3"
+                               " quality=0 ray-only=true ! filesink location=" + output,
+                           &log),
+              0)
+        << log;
+    std::ifstream file(output, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    EXPECT_TRUE(sameBytes(bytes, solvane("--center 420,150 --exposure 30 --quality high --ray-only")));
 }
 
 } // namespace
