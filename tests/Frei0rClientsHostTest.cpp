@@ -105,12 +105,16 @@ protected:
                       0)
                 << *log;
         }
-        const std::string display = installed("xvfb-run") ? "xvfb-run -a " : "";
+        const std::string display = installed("xvfb-run") ? virtualDisplay() : "";
         return Support::runCommand("cd " + Support::sourcePath("") + " && export FREI0R_PATH=" + prefix +
                                        "/lib/frei0r-1:/usr/lib/frei0r-1 SOLVANE_QUIET=1 GST_REGISTRY=" + folder +
                                        "/gst-registry.bin && " + display + command,
                                    log);
     }
+
+    // xvfb-run -a takes the first free display number from 99 up, and two runs started at once (ctest -j) can take
+    // the same one; starting the search from a number of the shell's own process id keeps parallel tests apart.
+    static std::string virtualDisplay() { return "xvfb-run -a -n $((200 + $$ % 20000)) "; }
 
     // The module's parameters (name, default) as MLT lists them.
     std::vector<std::pair<std::string, double>> moduleParameters()
@@ -366,6 +370,14 @@ TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
         for (const auto& property : names) {
             EXPECT_TRUE(isParameter(property)) << name << ": " << property;
         }
+        if (std::string(name) == "vui.qml" && installed("qmlscene") && installed("xvfb-run") &&
+            std::filesystem::exists("/usr/share/shotcut/qml/modules/Shotcut/Controls/VuiBase.qml")) {
+            // The overlay loads with Shotcut's own controls; only Shotcut's objects (filter, producer, video) are
+            // missing here, which the engine reports at run time without failing the load.
+            const std::string load = "qmlscene --quit -I /usr/share/shotcut/qml/modules " + path;
+            EXPECT_EQ(Support::runCommand(virtualDisplay() + load, &log), 0)
+                << log;
+        }
         if (std::string(name) == "meta.qml") {
             EXPECT_NE(qml.find("mlt_service: 'frei0r.ostrel_solvane'"), std::string::npos);
             EXPECT_EQ(names.size(), 12u) << qml; // six keyframed parameters, each in both lists
@@ -373,36 +385,34 @@ TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
     }
 }
 
-TEST_F(Frei0rClientsTest, KdenliveProjectRendersEachFrameAtItsCentre)
+// Both editors' projects are MLT XML: melt renders them as the editors' own export would.
+TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
 {
     if (!installed("melt")) {
         GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
     }
-    // Center X keyed from -25 % to 75 %, Center Y from 25 % to 50 % over frames 0 to 4, exposure 30 %.
-    std::string log;
-    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts.kdenlive -consumer avformat:" + folder +
-                               "/kdenlive%02d.png vcodec=png pix_fmt=rgba start_number=0",
-                           &log),
-              0)
-        << log;
-    expectFramesAtCentres(folder + "/kdenlive%02d.png", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}},
-                          "--exposure 30");
-}
-
-TEST_F(Frei0rClientsTest, ShotcutProjectRendersEachFrameAtItsCentre)
-{
-    if (!installed("melt")) {
-        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    const struct {
+        const char* project;
+        std::vector<std::pair<int, int>> centres;
+        const char* options;
+    } projects[] = {
+        // Center X keyed from -25 % to 75 %, Center Y from 25 % to 50 % over frames 0 to 4, exposure 30 %.
+        {"light-shafts.kdenlive", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}}, "--exposure 30"},
+        // Center X from 125 % to 25 %, Center Y from -25 % to 75 %: from beyond the top-right corner inwards.
+        {"light-shafts.mlt", {{800, -100}, {640, 0}, {480, 100}, {320, 200}, {160, 300}},
+         "--threshold 40 --threshold-smooth 10 --shine-length 1024 --quality high"},
+    };
+    for (const auto& project : projects) {
+        SCOPED_TRACE(project.project);
+        const std::string frames = folder + "/" + project.project + "%02d.png";
+        std::string log;
+        ASSERT_EQ(runInstalled(std::string("melt -silent tests/data/") + project.project + " -consumer avformat:" +
+                                   frames + " vcodec=png pix_fmt=rgba start_number=0",
+                               &log),
+                  0)
+            << log;
+        expectFramesAtCentres(frames, project.centres, project.options);
     }
-    // Center X keyed from 125 % to 25 %, Center Y from -25 % to 75 %: from beyond the top-right corner inwards.
-    std::string log;
-    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts.mlt -consumer avformat:" + folder +
-                               "/shotcut%02d.png vcodec=png pix_fmt=rgba start_number=0",
-                           &log),
-              0)
-        << log;
-    expectFramesAtCentres(folder + "/shotcut%02d.png", {{800, -100}, {640, 0}, {480, 100}, {320, 200}, {160, 300}},
-                          "--threshold 40 --threshold-smooth 10 --shine-length 1024 --quality high");
 }
 
 TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
