@@ -20,8 +20,12 @@ const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
     {"Threshold", F0R_PARAM_DOUBLE,
      "Brightness above which pixels shine, 0 to 1 (the effect's 0 to 100 %, in whole per cent)"},
     {"Threshold Smooth", F0R_PARAM_DOUBLE, "Softness of the threshold, 0 to 1 (0 to 100 %, in whole per cent)"},
-    {"Center", F0R_PARAM_POSITION,
-     "Centre of the rays in fractions of the frame from its top-left corner; 0.5, 0.5 is the middle"},
+    {"Center X", F0R_PARAM_DOUBLE,
+     "Horizontal centre of the rays as a fraction of the frame's width from its left edge; 0.5 is the middle, "
+     "values outside 0 to 1 put the light outside the frame"},
+    {"Center Y", F0R_PARAM_DOUBLE,
+     "Vertical centre of the rays as a fraction of the frame's height from its top edge; 0.5 is the middle, "
+     "values outside 0 to 1 put the light outside the frame (-0.5 above it)"},
     {"Shine Length", F0R_PARAM_DOUBLE, "Length of the shafts as a fraction of 2048 pixels"},
     {"Exposure", F0R_PARAM_DOUBLE, "Brightness of the shafts, 0 to 1 (0 to 4 stops, in whole per cent)"},
     {"Quality", F0R_PARAM_DOUBLE,
@@ -40,6 +44,18 @@ bool unitValue(const void* value, double& destination)
         return false;
     }
     destination = std::clamp(number, 0.0, 1.0);
+    return true;
+}
+
+// A centre coordinate a host handed over, not clamped to the frame: a centre outside
+// it, a light off screen, is a look the effect allows. False when it is not finite.
+bool centerValue(const void* value, double& destination)
+{
+    const double number = *static_cast<const double*>(value);
+    if (!std::isfinite(number)) {
+        return false;
+    }
+    destination = number;
     return true;
 }
 
@@ -100,16 +116,12 @@ bool Frei0rParameters::set(int index, const void* value)
     case kThresholdSmooth:
         unitValue(value, thresholdSmooth_);
         return true;
-    case kCenter: {
-        // Not clamped to the frame: a centre outside it, a light off screen, is a
-        // look the effect allows.
-        const auto* position = static_cast<const f0r_param_position_t*>(value);
-        if (std::isfinite(position->x) && std::isfinite(position->y)) {
-            centerX_ = position->x;
-            centerY_ = position->y;
-        }
+    case kCenterX:
+        centerValue(value, centerX_);
         return true;
-    }
+    case kCenterY:
+        centerValue(value, centerY_);
+        return true;
     case kShineLength:
         unitValue(value, shineLength_);
         return true;
@@ -137,12 +149,12 @@ bool Frei0rParameters::get(int index, void* value) const
     case kThresholdSmooth:
         *number = thresholdSmooth_;
         return true;
-    case kCenter: {
-        auto* position = static_cast<f0r_param_position_t*>(value);
-        position->x = centerX_;
-        position->y = centerY_;
+    case kCenterX:
+        *number = centerX_;
         return true;
-    }
+    case kCenterY:
+        *number = centerY_;
+        return true;
     case kShineLength:
         *number = shineLength_;
         return true;

@@ -8,16 +8,19 @@ namespace Tamrin {
 namespace Solvane {
 namespace Frei0r {
 
-// The effect's seven parameters as a frei0r host sees them: doubles in [0, 1], a
-// boolean as a double, the centre as a position in fractions of the frame. Owns
-// one instance's values in those units; writes them into the substitute host's
-// parameter store in the host's units before each render. No OpenGL.
+// The effect's parameters as a frei0r host sees them: doubles in [0, 1], a boolean
+// as a double, and the centre as two doubles, fractions of the frame's width and
+// height that may lie outside [0, 1] (MLT hands frei0r modules doubles but never a
+// position, and animates doubles with its keyframes). Owns one instance's values in
+// those units; writes them into the substitute host's parameter store in the
+// host's units before each render. No OpenGL.
 class Frei0rParameters {
 public:
     enum Index {
         kThreshold = 0,
         kThresholdSmooth,
-        kCenter,
+        kCenterX,
+        kCenterY,
         kShineLength,
         kExposure,
         kQuality,
@@ -37,9 +40,9 @@ public:
     // parameter store after parameter set-up.
     static Frei0rParameters fromDeclared(const std::vector<StandIn::HostParameter>& declared);
 
-    // Sets one value from what a frei0r host hands over (a double, or a position
-    // for the centre). Out-of-range values are brought into range; a value that is
-    // not a number is ignored. False for an unknown index.
+    // Sets one value from what a frei0r host hands over (a double). Values outside
+    // [0, 1] are brought into it, except the centre's; a value that is not a finite
+    // number is ignored. False for an unknown index.
     bool set(int index, const void* value);
     // Writes one value the way frei0r reads it back; false for an unknown index.
     bool get(int index, void* value) const;

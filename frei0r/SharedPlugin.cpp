@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "standin/DiagnosticsToStderr.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -37,6 +36,12 @@ std::string SharedPlugin::pluginPath()
     return "OstrelSolvane.aex";
 }
 
+bool SharedPlugin::quietRequested()
+{
+    const char* quiet = std::getenv("SOLVANE_QUIET");
+    return quiet && *quiet && std::string(quiet) != "0";
+}
+
 A_long SharedPlugin::hostTime(double seconds) { return StandIn::scaledToInt32(seconds, kTimeScale); }
 
 void SharedPlugin::init()
@@ -59,9 +64,11 @@ Frei0rParameters SharedPlugin::attach()
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session_) {
         auto thread = std::make_unique<PluginThread>();
+        diagnostics_ = quietRequested() ? StandIn::DiagnosticsToStderr::Target::Discard
+                                        : StandIn::DiagnosticsToStderr::Target::StandardError;
         try {
             thread->run([this] {
-                StandIn::DiagnosticsToStderr diagnostics;
+                StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
                 auto session = std::make_unique<StandIn::PluginSession>(pluginPath(), "en_US");
                 session->host().setFrameRate(kTimeScale, 1);
                 session_ = std::move(session);
@@ -92,7 +99,7 @@ void SharedPlugin::releaseIfUnused()
         return;
     }
     thread_->run([this] {
-        StandIn::DiagnosticsToStderr diagnostics;
+        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
         const PF_Err error = session_->close();
         if (error != PF_Err_NONE) {
             std::fprintf(stderr, "ostrel_solvane: the plug-in's global set-down failed: %s\n",
@@ -114,7 +121,7 @@ PF_Err SharedPlugin::render(const Frei0rParameters& parameters, StandIn::HostWor
     thread_->run([&] {
         StandIn::SubstituteHost& host = session_->host();
         parameters.applyTo(host, input.width(), input.height());
-        StandIn::DiagnosticsToStderr diagnostics;
+        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
         error = host.render(input, output, hostTime(seconds));
     });
     return error;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "standin/DiagnosticsToStderr.h"
 #include "standin/HostWorld.h"
 #include "standin/PluginSession.h"
 #include "frei0r/Frei0rParameters.h"
@@ -21,7 +22,9 @@ namespace Frei0r {
 // Owns the session and the PluginThread that every call into the plug-in runs on,
 // both living from set-up to set-down. One mutex serialises the callers: the
 // plug-in renders one frame at a time, and its host's parameter store is shared.
-// The plug-in runs with its standard output sent to standard error.
+// The plug-in runs with its standard output sent to standard error, or to nowhere
+// when the environment asks for quiet (SOLVANE_QUIET, read when the plug-in is set
+// up: the plug-in itself reads no environment).
 class SharedPlugin {
 public:
     // The process's one object. It is never destroyed: at process exit the OpenGL
@@ -31,6 +34,10 @@ public:
 
     // The plug-in file: $SOLVANE_PLUGIN when set, else OstrelSolvane.aex beside this module.
     static std::string pluginPath();
+
+    // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
+    // set, and neither empty nor "0".
+    static bool quietRequested();
 
     // Host time in the host's ticks (time_scale per second) for a time in seconds,
     // rounded and kept within the host's 32-bit range; 0 for a time that is not a number.
@@ -56,6 +63,7 @@ private:
     std::mutex mutex_;
     std::unique_ptr<PluginThread> thread_;
     std::unique_ptr<StandIn::PluginSession> session_;
+    StandIn::DiagnosticsToStderr::Target diagnostics_ = StandIn::DiagnosticsToStderr::Target::StandardError;
     int inits_ = 0;
     int instances_ = 0;
 };

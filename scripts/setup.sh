@@ -9,6 +9,12 @@ packages=(
   googletest libgtest-dev
   # the frei0r module: its header, and the frei0r hosts its tests drive
   frei0r-plugins-dev ffmpeg melt
+  # the other frei0r clients and the editors' descriptions: GStreamer's frei0r elements, xmllint for Kdenlive's
+  # effect XML, qmllint for Shotcut's QML, and a virtual X display for MLT's Qt services in Kdenlive's projects
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  libxml2-utils qtdeclarative5-dev-tools xvfb xauth
+  # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
+  shotcut qmlscene
 )
 missing=()
 for p in "${packages[@]}"; do

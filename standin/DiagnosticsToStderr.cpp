@@ -8,12 +8,19 @@ namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
 
-DiagnosticsToStderr::DiagnosticsToStderr()
+DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 {
     std::cout.flush();
     std::fflush(stdout);
     saved_ = Descriptors::duplicate(1);
-    if (saved_ >= 0) {
+    if (saved_ < 0) {
+        return;
+    }
+    const int nullDevice = target == Target::Discard ? Descriptors::openNullDevice() : -1;
+    if (nullDevice >= 0) {
+        Descriptors::duplicateOnto(nullDevice, 1);
+        Descriptors::close(nullDevice);
+    } else {
         Descriptors::duplicateOnto(2, 1);
     }
 }

@@ -10,10 +10,17 @@ namespace StandIn {
 // to standard output, from inside this process. While an object of this class
 // lives, the process's standard output descriptor is standard error, so that those
 // lines stay out of whatever the real standard output carries: a listing, or a
-// stream of frames, written through frameStream(). Restored when it ends.
+// stream of frames, written through frameStream(). Restored when it ends. Asked to
+// discard them, it points the descriptor at the null device instead, so that a user
+// who wants a quiet run sees none of them.
 class DiagnosticsToStderr {
 public:
-    DiagnosticsToStderr();
+    enum class Target {
+        StandardError, // the lines go to standard error
+        Discard        // the lines go nowhere (standard error when the null device cannot be opened)
+    };
+
+    explicit DiagnosticsToStderr(Target target = Target::StandardError);
     ~DiagnosticsToStderr();
 
     DiagnosticsToStderr(const DiagnosticsToStderr&) = delete;

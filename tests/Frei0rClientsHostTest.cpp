@@ -1,20 +1,26 @@
 // The frei0r module in the real clients, as Debian ships them: ffmpeg's frei0r
-// filter on an image and on a clip whose centre the host animates, and MLT's melt.
-// Each result is compared with what `solvane render` makes of the same image with
-// the same values: the same plug-in on the same pixels, so the bytes are equal.
+// filter on an image and on a clip whose centre the host animates, MLT's melt with
+// keyframes and with Kdenlive's and Shotcut's project files, and GStreamer, the
+// last three from an installation made by `cmake --install`. Each result is
+// compared with what `solvane render` makes of the same image with the same values:
+// the same plug-in on the same pixels, so the bytes are equal. The editors'
+// descriptions are checked against the parameters the module declares.
 // The frei0r module exists for Linux only.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/PngImage.h"
@@ -61,9 +67,86 @@ protected:
         return Cli::readPng(output).pixels;
     }
 
+    // An MLT profile of the sample's own size with square pixels, so that MLT hands the frame over unscaled.
+    std::string sampleProfile()
+    {
+        const std::string profile = folder + "/sample.profile";
+        std::ofstream(profile) << "description=640x400 square pixels\nframe_rate_num=25\nframe_rate_den=1\n"
+                                  "width=640\nheight=400\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
+                                  "display_aspect_num=8\ndisplay_aspect_den=5\ncolorspace=709\n";
+        return profile;
+    }
+
+    // Frames 0 to count - 1 that MLT's avformat consumer wrote as PATTERN (with %02d), compared each with
+    // `solvane render` of the sample at the centre (in pixels) that frame should have.
+    void expectFramesAtCentres(const std::string& pattern, const std::vector<std::pair<int, int>>& centres,
+                               const std::string& options = "")
+    {
+        for (std::size_t i = 0; i < centres.size(); ++i) {
+            char name[512];
+            std::snprintf(name, sizeof name, pattern.c_str(), static_cast<int>(i));
+            ASSERT_TRUE(std::filesystem::exists(name)) << name;
+            const std::string centre =
+                std::to_string(centres[i].first) + "," + std::to_string(centres[i].second);
+            EXPECT_TRUE(sameBytes(Cli::readPng(name).pixels, solvane("--center " + centre + " " + options)))
+                << "frame " << i << ", centre " << centre;
+        }
+    }
+
+    // Installs the build into a prefix in the test's folder, as a user would, and runs the command there with the
+    // installed frei0r folder first on FREI0R_PATH and the system's after it (Shotcut's projects use its blends).
+    // Under a virtual X display where there is one: MLT's Qt services (Kdenlive's track blend) need X.
+    int runInstalled(const std::string& command, std::string* log)
+    {
+        const std::string prefix = folder + "/prefix";
+        if (!std::filesystem::exists(prefix)) {
+            EXPECT_EQ(Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --prefix " + prefix,
+                                          log),
+                      0)
+                << *log;
+        }
+        const std::string display = installed("xvfb-run") ? virtualDisplay() : "";
+        return Support::runCommand("cd " + Support::sourcePath("") + " && export FREI0R_PATH=" + prefix +
+                                       "/lib/frei0r-1:/usr/lib/frei0r-1 SOLVANE_QUIET=1 GST_REGISTRY=" + folder +
+                                       "/gst-registry.bin && " + display + command,
+                                   log);
+    }
+
+    // xvfb-run -a takes the first free display number from 99 up, and two runs started at once (ctest -j) can take
+    // the same one; starting the search from a number of the shell's own process id keeps parallel tests apart.
+    static std::string virtualDisplay() { return "xvfb-run -a -n $((200 + $$ % 20000)) "; }
+
+    // The module's parameters (name, default) as MLT lists them.
+    std::vector<std::pair<std::string, double>> moduleParameters()
+    {
+        std::string listing;
+        EXPECT_EQ(run("SOLVANE_QUIET=1 melt -query filter=frei0r.ostrel_solvane", &listing), 0) << listing;
+        std::vector<std::pair<std::string, double>> parameters;
+        const std::regex line(R"(\n\s+(title|default): ([^\n]*))");
+        for (std::sregex_iterator it(listing.begin(), listing.end(), line), end; it != end; ++it) {
+            if ((*it)[1] == "title") {
+                parameters.emplace_back((*it)[2], 0.0);
+            } else if (!parameters.empty()) {
+                parameters.back().second = std::stod((*it)[2]);
+            }
+        }
+        return parameters;
+    }
+
     std::string folder;
     int renders = 0;
 };
+
+// Every match of a regular expression's first group in a text.
+std::vector<std::string> matches(const std::string& text, const std::string& expression)
+{
+    std::vector<std::string> found;
+    const std::regex pattern(expression);
+    for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) {
+        found.push_back((*it)[1]);
+    }
+    return found;
+}
 
 TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
 {
@@ -74,7 +157,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
     std::string log;
     const std::string readme = folder + "/shafts.png";
     ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample +
-                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.65625/0.375|1|0.1|0.5|n\""
+                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.65625|0.375|1|0.1|0.5|n\""
                       " -update 1 " + readme,
                   &log),
               0)
@@ -84,7 +167,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
     // Every parameter away from its default, booleans as ffmpeg writes them.
     const std::string changed = folder + "/changed.png";
     ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample +
-                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.3|0.2|0.25/0.4|0.5|0.6|0|y\""
+                      " -vf \"frei0r=filter_name=ostrel_solvane:filter_params=0.3|0.2|0.25|0.4|0.5|0.6|0|y\""
                       " -update 1 " + changed,
                   &log),
               0)
@@ -101,14 +184,14 @@ TEST_F(Frei0rClientsTest, FfmpegClipWithAnimatedCentreIsStableAndCleanOnStandard
     }
     // ffmpeg's sendcmd moves the centre between frames (25 per second): frames 0-1 left, 2-3 middle, 4-5 right.
     const std::string commands = folder + "/centre.cmd";
-    std::ofstream(commands) << "0.00 frei0r filter_params '0.5|0|0.25/0.5|1|0.1|0.5|n';\n"
-                               "0.07 frei0r filter_params '0.5|0|0.5/0.5|1|0.1|0.5|n';\n"
-                               "0.15 frei0r filter_params '0.5|0|0.75/0.5|1|0.1|0.5|n';\n";
+    std::ofstream(commands) << "0.00 frei0r filter_params '0.5|0|0.25|0.5|1|0.1|0.5|n';\n"
+                               "0.07 frei0r filter_params '0.5|0|0.5|0.5|1|0.1|0.5|n';\n"
+                               "0.15 frei0r filter_params '0.5|0|0.75|0.5|1|0.1|0.5|n';\n";
     // Raw frames on ffmpeg's standard output, where the plug-in's diagnostics must not land.
     const std::string clip = folder + "/clip.rgba";
     std::string log;
     ASSERT_EQ(run("(ffmpeg -v error -loop 1 -i " + kSample + " -frames:v 6 -vf \"sendcmd=f=" + commands +
-                      ",frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.5/0.5|1|0.1|0.5|n\""
+                      ",frei0r=filter_name=ostrel_solvane:filter_params=0.5|0|0.5|0.5|1|0.1|0.5|n\""
                       " -f rawvideo -pix_fmt rgba - > " + clip + ")",
                   &log),
               0)
@@ -137,11 +220,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     if (!installed("melt")) {
         GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
     }
-    // A profile of the sample's own size with square pixels, so that MLT hands the frame over unscaled.
-    const std::string profile = folder + "/sample.profile";
-    std::ofstream(profile) << "description=640x400 square pixels\nframe_rate_num=25\nframe_rate_den=1\n"
-                              "width=640\nheight=400\nprogressive=1\nsample_aspect_num=1\nsample_aspect_den=1\n"
-                              "display_aspect_num=8\ndisplay_aspect_den=5\ncolorspace=709\n";
+    const std::string profile = sampleProfile();
     const std::string output = folder + "/melt.png";
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + profile + " " + kSample +
@@ -164,6 +243,196 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     const Cli::RgbaImage image = Cli::readPng(scaled);
     EXPECT_EQ(image.width, 720);
     EXPECT_EQ(image.height, 576);
+}
+
+TEST_F(Frei0rClientsTest, MeltKeyframesMoveTheCentreOffTheFrame)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    // MLT animates doubles only: the centre as two keyframed doubles, starting a quarter of the width left of
+    // the frame. Linear keys: x = -0.25 + 0.25 * frame, y = 0.25 + 0.0625 * frame, exact in pixels.
+    std::string log;
+    ASSERT_EQ(run("melt -silent -profile " + sampleProfile() + " " + kSample +
+                      " in=0 out=4 -attach frei0r.ostrel_solvane 'Center X=0=-0.25;4=0.75' 'Center Y=0=0.25;4=0.5'"
+                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png vcodec=png pix_fmt=rgba"
+                      " start_number=0",
+                  &log),
+              0)
+        << log;
+    expectFramesAtCentres(folder + "/melt%02d.png", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}},
+                          "--ray-only");
+}
+
+TEST_F(Frei0rClientsTest, QuietEnvironmentSilencesThePluginInTheClients)
+{
+    if (!installed("melt") || !installed("ffmpeg")) {
+        GTEST_SKIP() << "melt or ffmpeg is not installed (scripts/setup.sh installs them)";
+    }
+    // melt -query makes an instance, so the plug-in is set up and makes a context.
+    const std::string query = "melt -query filter=frei0r.ostrel_solvane";
+    std::string log;
+    ASSERT_EQ(run(query, &log), 0) << log;
+    EXPECT_NE(log.find("OpenGL Version"), std::string::npos) << log;
+    ASSERT_EQ(run("SOLVANE_QUIET=1 " + query, &log), 0) << log;
+    EXPECT_EQ(log.find("OpenGL"), std::string::npos) << log;
+    EXPECT_NE(log.find("Center X"), std::string::npos) << log;
+
+    // ffmpeg -v error prints nothing at all for a good run.
+    ASSERT_EQ(run("SOLVANE_QUIET=1 ffmpeg -v error -y -i " + kSample +
+                      " -vf frei0r=filter_name=ostrel_solvane -update 1 " + folder + "/quiet.png",
+                  &log),
+              0)
+        << log;
+    EXPECT_EQ(log, "");
+    EXPECT_TRUE(sameBytes(Cli::readPng(folder + "/quiet.png").pixels, solvane("")));
+}
+
+TEST_F(Frei0rClientsTest, InstallPutsEachFileWhereItsProgramReadsIt)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -query filter=frei0r.ostrel_solvane", &log), 0) << log;
+    for (const char* file : {"lib/frei0r-1/ostrel_solvane.so", "lib/frei0r-1/OstrelSolvane.aex",
+                             "share/kdenlive/effects/frei0r_ostrel_solvane.xml",
+                             "share/shotcut/qml/filters/ostrel_solvane/meta.qml",
+                             "share/shotcut/qml/filters/ostrel_solvane/ui.qml",
+                             "share/shotcut/qml/filters/ostrel_solvane/vui.qml"}) {
+        EXPECT_TRUE(std::filesystem::is_regular_file(folder + "/prefix/" + file)) << file;
+    }
+    // MLT found the installed module, and the module the plug-in beside it.
+    EXPECT_NE(log.find("identifier: frei0r.ostrel_solvane"), std::string::npos) << log;
+    EXPECT_NE(log.find("title: Center Y"), std::string::npos) << log;
+}
+
+TEST_F(Frei0rClientsTest, KdenliveDescriptionIsValidXmlForTheModulesParameters)
+{
+    if (!installed("melt") || !installed("xmllint")) {
+        GTEST_SKIP() << "melt or xmllint is not installed (scripts/setup.sh installs them)";
+    }
+    const std::string description = Support::sourcePath("frei0r/kdenlive/frei0r_ostrel_solvane.xml");
+    std::string log;
+    ASSERT_EQ(Support::runCommand("xmllint --noout " + description, &log), 0) << log;
+    std::ifstream file(description);
+    const std::string xml{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    EXPECT_NE(xml.find(R"(<effect LC_NUMERIC="C" tag="frei0r.ostrel_solvane" id="frei0r.ostrel_solvane">)"),
+              std::string::npos);
+
+    // Kdenlive sets each parameter by its name, which must be the module's, with the module's default, in range.
+    const auto module = moduleParameters();
+    const auto parameters = matches(xml, R"((<parameter [^>]*>))");
+    ASSERT_EQ(parameters.size(), module.size()) << xml;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const std::string& parameter = parameters[i];
+        auto attribute = [&](const std::string& name) {
+            const auto found = matches(parameter, " " + name + R"(="([^"]*)\")");
+            return found.empty() ? std::string() : found.front();
+        };
+        EXPECT_EQ(attribute("name"), module[i].first);
+        EXPECT_DOUBLE_EQ(std::stod(attribute("default")), module[i].second) << parameter;
+        if (attribute("type") == "animated") {
+            const double factor = std::stod(attribute("factor"));
+            EXPECT_LE(std::stod(attribute("min")), module[i].second * factor) << parameter;
+            EXPECT_GE(std::stod(attribute("max")), module[i].second * factor) << parameter;
+        }
+    }
+    EXPECT_NE(xml.find(R"(type="list" name="Quality" default="0.5" paramlist="0;0.5;1")"), std::string::npos);
+    EXPECT_NE(xml.find(R"(type="bool" name="Ray Only")"), std::string::npos);
+}
+
+TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
+{
+    if (!installed("melt") || !installed("qmllint")) {
+        GTEST_SKIP() << "melt or qmllint is not installed (scripts/setup.sh installs them)";
+    }
+    const auto module = moduleParameters();
+    auto isParameter = [&](const std::string& name) {
+        return std::any_of(module.begin(), module.end(), [&](const auto& p) { return p.first == name; });
+    };
+    for (const char* name : {"meta.qml", "ui.qml", "vui.qml"}) {
+        const std::string path = Support::sourcePath(std::string("frei0r/shotcut/ostrel_solvane/") + name);
+        std::string log;
+        EXPECT_EQ(Support::runCommand("qmllint " + path, &log), 0) << name << ": " << log;
+        std::ifstream file(path);
+        const std::string qml{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        // Every MLT property the files name is one of the module's parameters.
+        auto names = matches(qml, R"(property: '([^']*)')");
+        for (const auto& more : {matches(qml, R"(property string \w+: '([^']*)')"),
+                                 matches(qml, R"(simpleProperties: \[([^\]]*)\])")}) {
+            for (const auto& found : more) {
+                for (const auto& quoted : matches(found.front() == '\'' ? found : "'" + found + "'", "'([^']*)'")) {
+                    names.push_back(quoted);
+                }
+            }
+        }
+        for (const auto& property : names) {
+            EXPECT_TRUE(isParameter(property)) << name << ": " << property;
+        }
+        if (std::string(name) == "vui.qml" && installed("qmlscene") && installed("xvfb-run") &&
+            std::filesystem::exists("/usr/share/shotcut/qml/modules/Shotcut/Controls/VuiBase.qml")) {
+            // The overlay loads with Shotcut's own controls; only Shotcut's objects (filter, producer, video) are
+            // missing here, which the engine reports at run time without failing the load.
+            const std::string load = "qmlscene --quit -I /usr/share/shotcut/qml/modules " + path;
+            EXPECT_EQ(Support::runCommand(virtualDisplay() + load, &log), 0)
+                << log;
+        }
+        if (std::string(name) == "meta.qml") {
+            EXPECT_NE(qml.find("mlt_service: 'frei0r.ostrel_solvane'"), std::string::npos);
+            EXPECT_EQ(names.size(), 12u) << qml; // six keyframed parameters, each in both lists
+        }
+    }
+}
+
+// Both editors' projects are MLT XML: melt renders them as the editors' own export would.
+TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    const struct {
+        const char* project;
+        std::vector<std::pair<int, int>> centres;
+        const char* options;
+    } projects[] = {
+        // Center X keyed from -25 % to 75 %, Center Y from 25 % to 50 % over frames 0 to 4, exposure 30 %.
+        {"light-shafts.kdenlive", {{-160, 100}, {0, 125}, {160, 150}, {320, 175}, {480, 200}}, "--exposure 30"},
+        // Center X from 125 % to 25 %, Center Y from -25 % to 75 %: from beyond the top-right corner inwards.
+        {"light-shafts.mlt", {{800, -100}, {640, 0}, {480, 100}, {320, 200}, {160, 300}},
+         "--threshold 40 --threshold-smooth 10 --shine-length 1024 --quality high"},
+    };
+    for (const auto& project : projects) {
+        SCOPED_TRACE(project.project);
+        const std::string frames = folder + "/" + project.project + "%02d.png";
+        std::string log;
+        ASSERT_EQ(runInstalled(std::string("melt -silent tests/data/") + project.project + " -consumer avformat:" +
+                                   frames + " vcodec=png pix_fmt=rgba start_number=0",
+                               &log),
+                  0)
+            << log;
+        expectFramesAtCentres(frames, project.centres, project.options);
+    }
+}
+
+TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
+{
+    if (!installed("gst-launch-1.0")) {
+        GTEST_SKIP() << "gst-launch-1.0 is not installed (scripts/setup.sh installs it)";
+    }
+    // gst-plugins-bad registers the module as frei0r-filter-ostrel-solvane, its parameters as dashed names.
+    const std::string output = folder + "/gstreamer.rgba";
+    std::string log;
+    ASSERT_EQ(runInstalled("gst-launch-1.0 -q filesrc location=" + kSample +
+                               " ! pngdec ! videoconvert ! video/x-raw,format=RGBA"
+                               " ! frei0r-filter-ostrel-solvane center-x=0.65625 center-y=0.375 exposure=0.3"
+                               " quality=0 ray-only=true ! filesink location=" + output,
+                           &log),
+              0)
+        << log;
+    std::ifstream file(output, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    EXPECT_TRUE(sameBytes(bytes, solvane("--center 420,150 --exposure 30 --quality high --ray-only")));
 }
 
 } // namespace

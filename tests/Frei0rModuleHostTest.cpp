@@ -145,7 +145,7 @@ protected:
     std::vector<f0r_instance_t> instances;
 };
 
-TEST_F(Frei0rModuleTest, DescribesAFilterWithSevenParameters)
+TEST_F(Frei0rModuleTest, DescribesAFilterWithEightParameters)
 {
     f0r_plugin_info_t info{};
     module.pluginInfo(&info);
@@ -155,10 +155,10 @@ TEST_F(Frei0rModuleTest, DescribesAFilterWithSevenParameters)
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);
     EXPECT_EQ(info.major_version, 1);
     EXPECT_EQ(info.minor_version, 0);
-    ASSERT_EQ(info.num_params, 7);
+    ASSERT_EQ(info.num_params, 8);
 
-    const char* names[] = {"Threshold", "Threshold Smooth", "Center", "Shine Length", "Exposure", "Quality",
-                           "Ray Only"};
+    const char* names[] = {"Threshold", "Threshold Smooth", "Center X", "Center Y", "Shine Length", "Exposure",
+                           "Quality", "Ray Only"};
     for (int i = 0; i < info.num_params; ++i) {
         f0r_param_info_t param{};
         module.paramInfo(&param, i);
@@ -166,7 +166,7 @@ TEST_F(Frei0rModuleTest, DescribesAFilterWithSevenParameters)
         ASSERT_NE(param.explanation, nullptr);
     }
     f0r_param_info_t beyond{"untouched", -1, nullptr};
-    module.paramInfo(&beyond, 7);
+    module.paramInfo(&beyond, 8);
     module.paramInfo(&beyond, -1);
     EXPECT_STREQ(beyond.name, "untouched");
 }
@@ -176,25 +176,22 @@ TEST_F(Frei0rModuleTest, InstanceStartsAtTheDeclaredDefaultsAndKeepsWhatTheHostS
     // The values themselves are checked against the plug-in's declaration in Frei0rParametersTest.
     f0r_instance_t instance = make(64, 48);
     ASSERT_NE(instance, nullptr);
-    const double defaults[] = {0.5, 0.0, -1.0, 1.0, 0.1, 0.5, 0.0};
-    for (int i : {0, 1, 3, 4, 5, 6}) {
+    const double defaults[] = {0.5, 0.0, 0.5, 0.5, 1.0, 0.1, 0.5, 0.0};
+    for (int i = 0; i < 8; ++i) {
         EXPECT_DOUBLE_EQ(number(instance, i), defaults[i]) << i;
     }
-    f0r_param_position_t center{-1, -1};
-    module.getParam(instance, &center, 2);
-    EXPECT_DOUBLE_EQ(center.x, 0.5);
-    EXPECT_DOUBLE_EQ(center.y, 0.5);
 
     double threshold = 0.3;
     module.setParam(instance, &threshold, 0);
-    f0r_param_position_t moved{0.25, 0.75};
-    module.setParam(instance, &moved, 2);
+    double centerX = -0.25;
+    double centerY = 1.25;
+    module.setParam(instance, &centerX, 2);
+    module.setParam(instance, &centerY, 3);
     // A render leaves the values as they were, and another instance has values of its own.
     render(instance, testFrame(64, 48));
     EXPECT_DOUBLE_EQ(number(instance, 0), 0.3);
-    module.getParam(instance, &center, 2);
-    EXPECT_DOUBLE_EQ(center.x, 0.25);
-    EXPECT_DOUBLE_EQ(center.y, 0.75);
+    EXPECT_DOUBLE_EQ(number(instance, 2), -0.25);
+    EXPECT_DOUBLE_EQ(number(instance, 3), 1.25);
     EXPECT_DOUBLE_EQ(number(make(32, 32), 0), 0.5);
 }
 
@@ -205,13 +202,11 @@ TEST_F(Frei0rModuleTest, RendersTheFrameSolvaneRenders)
     f0r_instance_t instance = make(static_cast<unsigned>(image.width), static_cast<unsigned>(image.height));
     ASSERT_NE(instance, nullptr);
     // Other values than the ffmpeg test's: low quality, shafts over the frame, a centre near a corner.
-    const double values[] = {0.4, 0.1, 0.0, 0.25, 0.9, 1.0, 0.0};
-    for (int i : {0, 1, 3, 4, 5, 6}) {
+    const double values[] = {0.4, 0.1, 0.8, 0.2, 0.25, 0.9, 1.0, 0.0};
+    for (int i = 0; i < 8; ++i) {
         double value = values[i];
         module.setParam(instance, &value, i);
     }
-    f0r_param_position_t center{0.8, 0.2};
-    module.setParam(instance, &center, 2);
 
     std::vector<uint32_t> in(image.pixels.size() / 4);
     std::memcpy(in.data(), image.pixels.data(), image.pixels.size());
@@ -327,6 +322,38 @@ TEST_F(Frei0rModuleTest, StandardOutputCarriesNothingOfThePlugin)
     EXPECT_EQ(output, "host before|host after");
     // The plug-in's identification blocks went to standard error instead.
     EXPECT_EQ(contextsMade(diagnostics), 2) << diagnostics;
+}
+
+TEST_F(Frei0rModuleTest, QuietEnvironmentDropsThePluginsDiagnostics)
+{
+    // SOLVANE_QUIET is read when the plug-in is set up: by the first instance once no f0r_init is open.
+    module.deinit();
+    auto run = [&](const char* quiet, std::string& output, std::string& diagnostics) {
+        setenv("SOLVANE_QUIET", quiet, 1);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        std::printf("host before|");
+        f0r_instance_t instance = make(32, 24);
+        const auto frame = testFrame(32, 24);
+        EXPECT_FALSE(sameBytes(render(instance, frame), frame));
+        std::printf("host after");
+        drop(instance);
+        output = testing::internal::GetCapturedStdout();
+        diagnostics = testing::internal::GetCapturedStderr();
+        unsetenv("SOLVANE_QUIET");
+    };
+    std::string output;
+    std::string diagnostics;
+    run("1", output, diagnostics);
+    EXPECT_EQ(output, "host before|host after");
+    EXPECT_EQ(diagnostics, "");
+    // "0" and an empty value are not a request for quiet.
+    for (const char* loud : {"0", ""}) {
+        run(loud, output, diagnostics);
+        EXPECT_EQ(output, "host before|host after");
+        EXPECT_EQ(contextsMade(diagnostics), 2) << loud;
+    }
+    ASSERT_EQ(module.init(), 1);
 }
 
 TEST_F(Frei0rModuleTest, PluginStaysLoadedFromInitToDeinit)

@@ -52,8 +52,8 @@ protected:
     }
     void setCenter(double x, double y)
     {
-        f0r_param_position_t position{x, y};
-        ASSERT_TRUE(parameters.set(Frei0rParameters::kCenter, &position));
+        setNumber(Frei0rParameters::kCenterX, x);
+        setNumber(Frei0rParameters::kCenterY, y);
     }
 
     StandIn::SubstituteHost host{nullptr};
@@ -63,10 +63,12 @@ protected:
 
 TEST_F(Frei0rParametersTest, DescriptionsFollowFrei0rTypes)
 {
-    const int types[] = {F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_POSITION, F0R_PARAM_DOUBLE,
-                         F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_BOOL};
-    const char* names[] = {"Threshold", "Threshold Smooth", "Center", "Shine Length", "Exposure", "Quality",
-                           "Ray Only"};
+    // MLT passes no frei0r position, so the centre is two doubles.
+    const int types[] = {F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE,
+                         F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_DOUBLE, F0R_PARAM_BOOL};
+    const char* names[] = {"Threshold", "Threshold Smooth", "Center X", "Center Y", "Shine Length", "Exposure",
+                           "Quality", "Ray Only"};
+    ASSERT_EQ(Frei0rParameters::kCount, 8);
     for (int i = 0; i < Frei0rParameters::kCount; ++i) {
         EXPECT_STREQ(Frei0rParameters::describe(i).name, names[i]);
         EXPECT_EQ(Frei0rParameters::describe(i).type, types[i]);
@@ -77,10 +79,8 @@ TEST_F(Frei0rParametersTest, DefaultsAreTheDeclaredValuesAndReachThePluginUnchan
 {
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 0.5);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThresholdSmooth), 0.0);
-    f0r_param_position_t center{-1, -1};
-    ASSERT_TRUE(parameters.get(Frei0rParameters::kCenter, &center));
-    EXPECT_DOUBLE_EQ(center.x, 0.5);
-    EXPECT_DOUBLE_EQ(center.y, 0.5);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterX), 0.5);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterY), 0.5);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kShineLength), 1.0);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.1);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kQuality), 0.5);
@@ -162,9 +162,14 @@ TEST_F(Frei0rParametersTest, OutOfRangeValuesAreBroughtInAndNonNumbersIgnored)
     RenderSettings settings = settingsFor(640, 400);
     EXPECT_DOUBLE_EQ(settings.center.x, -320.0);
     EXPECT_DOUBLE_EQ(settings.center.y, 600.0);
-    setCenter(1e9, std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterX), -0.5);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterY), 1.5);
+    // Each coordinate on its own: a value that is not finite leaves that one as it was.
+    setCenter(0.75, std::numeric_limits<double>::infinity());
+    setNumber(Frei0rParameters::kCenterX, std::numeric_limits<double>::quiet_NaN());
     settings = settingsFor(640, 400);
-    EXPECT_DOUBLE_EQ(settings.center.x, -320.0);
+    EXPECT_DOUBLE_EQ(settings.center.x, 480.0);
+    EXPECT_DOUBLE_EQ(settings.center.y, 600.0);
     setCenter(1e9, -1e9);
     settings = settingsFor(640, 400);
     EXPECT_DOUBLE_EQ(settings.center.x, 32767.0);
