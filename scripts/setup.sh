@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev
   # the frei0r module: its header, and the frei0r hosts its tests drive
   frei0r-plugins-dev ffmpeg melt
+  # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
