@@ -1,7 +1,11 @@
 #include "cli/PngImage.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -10,32 +14,6 @@
 namespace Tamrin {
 namespace Solvane {
 namespace Cli {
-
-RgbaImage readPng(const std::string& path)
-{
-    png_image image;
-    std::memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        throw std::runtime_error(path + ": cannot read PNG: " + image.message);
-    }
-    image.format = PNG_FORMAT_RGBA;
-    if (image.width == 0 || image.height == 0 || image.width > 1u << 16 || image.height > 1u << 16) {
-        png_image_free(&image);
-        throw std::runtime_error(path + ": unsupported image size " + std::to_string(image.width) + "x" +
-                                 std::to_string(image.height));
-    }
-    RgbaImage result;
-    result.width = static_cast<int>(image.width);
-    result.height = static_cast<int>(image.height);
-    result.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, result.pixels.data(), 0, nullptr)) {
-        const std::string message = image.message;
-        png_image_free(&image);
-        throw std::runtime_error(path + ": cannot decode PNG: " + message);
-    }
-    return result;
-}
 
 namespace {
 
@@ -46,6 +24,214 @@ void onPngError(png_structp png, png_const_charp message)
 }
 
 void onPngWarning(png_structp, png_const_charp) {}
+
+// Where a reader's bytes come from: a file, or bytes in memory.
+struct PngSource {
+    std::FILE* file = nullptr;
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    std::size_t offset = 0;
+    bool readError = false;
+};
+
+void readFromSource(png_structp png, png_bytep destination, png_size_t length)
+{
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    std::size_t got = 0;
+    if (source->file) {
+        got = std::fread(destination, 1, length, source->file);
+        source->readError = std::ferror(source->file) != 0;
+    } else {
+        got = std::min(length, source->size - source->offset);
+        std::memcpy(destination, source->data + source->offset, got);
+    }
+    source->offset += got;
+    if (got < length) {
+        png_error(png, source->readError ? "read error"
+                       : source->offset == 0 ? "the file is empty"
+                                             : "the file ends early (truncated)");
+    }
+}
+
+struct PngHeader {
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    bool interlaced = false;
+};
+
+// Reads the chunks before the image data. Only plain pointers and integers live in this function and the next two,
+// since an error leaves them by longjmp.
+bool readHeader(png_structp png, png_infop info, PngHeader* header)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_info(png, info);
+    header->width = png_get_image_width(png, info);
+    header->height = png_get_image_height(png, info);
+    header->interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+    return true;
+}
+
+// Sets the conversions to 8-bit RGBA. None alters a sample's value except the reduction of 16 bits to 8, which
+// rounds (libpng's "scale", not its truncating "strip"); no gamma or colour conversion is asked for, so gAMA, sRGB,
+// iCCP and cHRM chunks are read and left unused, as video tools and image editors leave them.
+bool prepareRows(png_structp png, png_infop info, const PngHeader* header)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    const int colorType = png_get_color_type(png, info);
+    const bool transparentColour = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (png_get_bit_depth(png, info) == 16) {
+        png_set_scale_16(png);
+    }
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (colorType == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(png, info) < 8) {
+        png_set_expand_gray_1_2_4_to_8(png);
+    }
+    if (transparentColour) {
+        png_set_tRNS_to_alpha(png);
+    }
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        png_set_gray_to_rgb(png);
+    }
+    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !transparentColour) {
+        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    }
+    if (header->interlaced) {
+        png_set_interlace_handling(png);
+    }
+    png_read_update_info(png, info);
+    if (png_get_rowbytes(png, info) != std::size_t(header->width) * 4) {
+        png_error(png, "unexpected row layout after conversion to RGBA");
+    }
+    return true;
+}
+
+// Decodes the rows into `pixels`. A plain image grows the buffer row by row as its data arrives, into memory reserved
+// (not yet touched) for the whole, so a file that claims a large size and ends early costs little; an interlaced one
+// revisits every row in each pass and needs the whole buffer from the start.
+bool readRows(png_structp png, const PngHeader* header, std::vector<std::uint8_t>* pixels)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    const std::size_t rowBytes = std::size_t(header->width) * 4;
+    if (header->interlaced) {
+        pixels->assign(rowBytes * header->height, 0);
+        const int passes = png_set_interlace_handling(png);
+        for (int pass = 0; pass < passes; ++pass) {
+            for (png_uint_32 y = 0; y < header->height; ++y) {
+                png_read_row(png, pixels->data() + rowBytes * y, nullptr);
+            }
+        }
+        return true;
+    }
+    pixels->reserve(rowBytes * header->height);
+    for (png_uint_32 y = 0; y < header->height; ++y) {
+        pixels->resize(pixels->size() + rowBytes);
+        png_read_row(png, pixels->data() + rowBytes * y, nullptr);
+    }
+    return true;
+}
+
+// libpng's read and info structures, destroyed on every way out.
+class PngReadStruct {
+public:
+    explicit PngReadStruct(std::string* message)
+        : png_(png_create_read_struct(PNG_LIBPNG_VER_STRING, message, onPngError, onPngWarning))
+    {
+        info_ = png_ ? png_create_info_struct(png_) : nullptr;
+        if (!png_ || !info_) {
+            png_destroy_read_struct(&png_, &info_, nullptr);
+            throw std::bad_alloc();
+        }
+    }
+    ~PngReadStruct() { png_destroy_read_struct(&png_, &info_, nullptr); }
+    PngReadStruct(const PngReadStruct&) = delete;
+    PngReadStruct& operator=(const PngReadStruct&) = delete;
+
+    png_structp png() const { return png_; }
+    png_infop info() const { return info_; }
+
+private:
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+};
+
+// Ancillary chunks (text, profiles, unknown chunks) kept in memory at most; larger ones are an error, so a small
+// file cannot ask for gigabytes through a chunk length.
+constexpr png_alloc_size_t kChunkMemoryLimit = 8u << 20;
+
+RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimit& limit)
+{
+    std::string message;
+    PngReadStruct reader(&message);
+    png_set_read_fn(reader.png(), &source, readFromSource);
+    png_set_chunk_malloc_max(reader.png(), kChunkMemoryLimit);
+    // libpng's own ceiling on the sides stays above ours, so that an oversized header reaches the check below, which
+    // names the size and the limit; nothing the size of the image is allocated before it.
+    png_set_user_limits(reader.png(), std::max<png_uint_32>(PNG_USER_WIDTH_MAX, limit.maxWidth),
+                        std::max<png_uint_32>(PNG_USER_HEIGHT_MAX, limit.maxHeight));
+    PngHeader header;
+    if (!readHeader(reader.png(), reader.info(), &header)) {
+        throw std::runtime_error(name + ": cannot read PNG: " + message);
+    }
+    if (header.width > png_uint_32(limit.maxWidth) || header.height > png_uint_32(limit.maxHeight)) {
+        throw std::runtime_error(name + ": the image is " + std::to_string(header.width) + "x" +
+                                 std::to_string(header.height) + " pixels, larger than the " +
+                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
+                                 " that the plug-in can draw here");
+    }
+    if (!prepareRows(reader.png(), reader.info(), &header)) {
+        throw std::runtime_error(name + ": cannot read PNG: " + message);
+    }
+    RgbaImage result;
+    if (!readRows(reader.png(), &header, &result.pixels)) {
+        throw std::runtime_error(name + ": cannot decode PNG: " + message);
+    }
+    result.width = static_cast<int>(header.width);
+    result.height = static_cast<int>(header.height);
+    return result;
+}
+
+} // namespace
+
+RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
+    }
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::fclose(file);
+        throw std::runtime_error(path + ": is a directory, not a PNG file");
+    }
+    PngSource source;
+    source.file = file;
+    try {
+        RgbaImage image = decode(source, path, limit);
+        std::fclose(file);
+        return image;
+    } catch (...) {
+        std::fclose(file);
+        throw;
+    }
+}
+
+RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::string& name, const ImageSizeLimit& limit)
+{
+    PngSource source;
+    source.data = data;
+    source.size = size;
+    return decode(source, name, limit);
+}
+
+namespace {
 
 // The frame as an 8-bit RGBA PNG. libpng's own defaults (every row filter tried, zlib level 6) make encoding cost as
 // much as rendering a 1920×1080 frame; one filter ("up") and level 3 take a quarter of the time for files a fifth

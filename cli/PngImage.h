@@ -15,9 +15,25 @@ struct RgbaImage {
     std::vector<std::uint8_t> pixels;
 };
 
+// The largest image a reader accepts: what the plug-in can draw here. The
+// default is a size every OpenGL 3.3 implementation we meet draws; the caller
+// that knows the context's own limits passes those.
+struct ImageSizeLimit {
+    int maxWidth = 16384;
+    int maxHeight = 16384;
+};
+
 // Reads any PNG that libpng reads; grey, palette, 16-bit and no-alpha images
-// arrive as 8-bit RGBA. Throws std::runtime_error with the file and the reason.
-RgbaImage readPng(const std::string& path);
+// arrive as 8-bit RGBA. Samples pass through as stored: 16-bit samples are
+// rounded to 8 bits, and gamma, colour-space and profile chunks change nothing.
+// An image beyond `limit` is refused from its header, before any pixel memory
+// is taken; pixel rows are allocated as the data arrives. Throws
+// std::runtime_error with the file and the reason.
+RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit = {});
+
+// The same from bytes in memory; `name` stands for the file in messages.
+RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::string& name,
+                    const ImageSizeLimit& limit = {});
 
 // Writes an 8-bit RGBA PNG into a temporary file beside the target and renames it
 // over the target once complete, so a failure never leaves a half-written or

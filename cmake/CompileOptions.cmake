@@ -15,6 +15,18 @@ if(SOLVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The fuzz targets (tests/fuzz, scripts/fuzz.sh): every target instrumented for libFuzzer's coverage and checked by
+# AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz programs add libFuzzer's own main.
+option(SOLVANE_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(SOLVANE_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "SOLVANE_FUZZ needs clang (CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 function(solvane_target_defaults target)
   target_compile_options(${target} PRIVATE ${SOLVANE_WARNINGS})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})

@@ -15,6 +15,8 @@ packages=(
   libxml2-utils qtdeclarative5-dev-tools xvfb xauth
   # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
   shotcut qmlscene
+  # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

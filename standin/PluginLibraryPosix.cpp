@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 #include <elf.h>
+#include <link.h>
 #include <unistd.h>
 
 #include <climits>
@@ -26,6 +27,28 @@ T readAt(std::ifstream& file, std::uint64_t offset, const std::string& path)
         throw std::runtime_error(path + ": not a valid shared library (truncated)");
     }
     return value;
+}
+
+// The symbol `name` as defined by the library behind `handle` itself, or null. dlsym searches the library's
+// dependencies too, so a resource naming "puts" would otherwise hand back the C library's function as the entry
+// point. The host looks only among the library's own exports; so does this: the address must lie in the library's own
+// mapping, the object the dynamic linker describes with the handle's link map.
+void* ownSymbol(void* handle, const char* name)
+{
+    void* address = dlsym(handle, name);
+    if (!address) {
+        return nullptr;
+    }
+    link_map* library = nullptr;
+    if (dlinfo(handle, RTLD_DI_LINKMAP, &library) != 0 || !library) {
+        return nullptr;
+    }
+    Dl_info where;
+    link_map* definer = nullptr;
+    if (dladdr1(address, &where, reinterpret_cast<void**>(&definer), RTLD_DL_LINKMAP) == 0 || definer != library) {
+        return nullptr;
+    }
+    return address;
 }
 
 } // namespace
@@ -86,11 +109,12 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
     if (!handle_) {
         throw std::runtime_error(path + ": cannot load the plug-in: " + dlerror());
     }
-    entry_ = reinterpret_cast<PF_EntryPointFunc>(dlsym(handle_, info_.entryPoint.c_str()));
+    entry_ = reinterpret_cast<PF_EntryPointFunc>(ownSymbol(handle_, info_.entryPoint.c_str()));
     if (!entry_) {
         dlclose(handle_);
         handle_ = nullptr;
-        throw std::runtime_error(path + ": the plug-in has no entry point named \"" + info_.entryPoint + "\"");
+        throw std::runtime_error(path + ": the plug-in has no entry point named \"" + info_.entryPoint +
+                                 "\" of its own");
     }
 }
 
