@@ -43,7 +43,9 @@ void readFromSource(png_structp png, png_bytep destination, png_size_t length)
         source->readError = std::ferror(source->file) != 0;
     } else {
         got = std::min(length, source->size - source->offset);
-        std::memcpy(destination, source->data + source->offset, got);
+        if (got > 0) { // an empty buffer may have no address at all
+            std::memcpy(destination, source->data + source->offset, got);
+        }
     }
     source->offset += got;
     if (got < length) {
