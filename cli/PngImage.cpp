@@ -5,7 +5,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "cli/TemporaryFile.h"
+#include "cli/OutputFile.h"
+#include "cli/System.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -17,7 +18,9 @@ RgbaImage readPng(const std::string& path)
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&image, path.c_str())) {
-        throw std::runtime_error(path + ": cannot read PNG: " + image.message);
+        // libpng says "Read Error" for a folder and an empty file alike.
+        const std::string reason = System::unreadableReason(path);
+        throw std::runtime_error(path + ": cannot read PNG: " + (reason.empty() ? image.message : reason));
     }
     image.format = PNG_FORMAT_RGBA;
     if (image.width == 0 || image.height == 0 || image.width > 1u << 16 || image.height > 1u << 16) {
@@ -91,12 +94,16 @@ void writePngAtomically(const std::string& path, const RgbaImage& image)
         image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
         throw std::runtime_error(path + ": nothing to write (empty image)");
     }
-    TemporaryFile temporary(path);
+    OutputFile output(path);
     std::string message;
-    if (!encodePng(temporary.file(), image, &message)) {
+    if (!encodePng(output.file(), image, &message)) {
+        // libpng's "Write Error" has the system's reason (a full disk) behind it.
+        if (std::ferror(output.file())) {
+            throw std::runtime_error(path + ": cannot write: " + System::errorText());
+        }
         throw std::runtime_error(path + ": cannot encode PNG: " + message);
     }
-    temporary.commit();
+    output.commit();
 }
 
 } // namespace Cli

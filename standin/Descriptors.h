@@ -14,6 +14,8 @@ namespace Descriptors {
 int duplicate(int descriptor);
 int duplicateOnto(int from, int to);
 int close(int descriptor);
+// A new descriptor open for writing on the null device; -1 when it cannot be opened.
+int openNullDevice();
 // A binary write stream on the descriptor; null when none can be made.
 std::FILE* binaryWriteStream(int descriptor);
 // Puts standard input into binary mode (a no-op where there is no text mode).

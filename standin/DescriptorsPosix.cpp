@@ -1,5 +1,6 @@
 #include "standin/Descriptors.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace Tamrin {
@@ -12,6 +13,8 @@ int duplicate(int descriptor) { return dup(descriptor); }
 int duplicateOnto(int from, int to) { return dup2(from, to); }
 
 int close(int descriptor) { return ::close(descriptor); }
+
+int openNullDevice() { return open("/dev/null", O_WRONLY); }
 
 std::FILE* binaryWriteStream(int descriptor) { return fdopen(descriptor, "wb"); }
 

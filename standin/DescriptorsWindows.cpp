@@ -14,6 +14,8 @@ int duplicateOnto(int from, int to) { return _dup2(from, to); }
 
 int close(int descriptor) { return _close(descriptor); }
 
+int openNullDevice() { return _open("NUL", _O_WRONLY); }
+
 std::FILE* binaryWriteStream(int descriptor)
 {
     _setmode(descriptor, _O_BINARY);

@@ -8,12 +8,19 @@ namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
 
-DiagnosticsToStderr::DiagnosticsToStderr()
+DiagnosticsToStderr::DiagnosticsToStderr(Destination destination)
 {
     std::cout.flush();
     std::fflush(stdout);
     saved_ = Descriptors::duplicate(1);
-    if (saved_ >= 0) {
+    if (saved_ < 0) {
+        return;
+    }
+    const int nullDevice = destination == Destination::NullDevice ? Descriptors::openNullDevice() : -1;
+    if (nullDevice >= 0) {
+        Descriptors::duplicateOnto(nullDevice, 1);
+        Descriptors::close(nullDevice);
+    } else {
         Descriptors::duplicateOnto(2, 1);
     }
 }

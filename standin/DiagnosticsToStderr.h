@@ -11,9 +11,13 @@ namespace StandIn {
 // lives, the process's standard output descriptor is standard error, so that those
 // lines stay out of whatever the real standard output carries: a listing, or a
 // stream of frames, written through frameStream(). Restored when it ends.
+//
+// Asked to, it sends the lines to the system's null device instead (a quiet run).
 class DiagnosticsToStderr {
 public:
-    DiagnosticsToStderr();
+    enum class Destination { StandardError, NullDevice };
+
+    explicit DiagnosticsToStderr(Destination destination = Destination::StandardError);
     ~DiagnosticsToStderr();
 
     DiagnosticsToStderr(const DiagnosticsToStderr&) = delete;
