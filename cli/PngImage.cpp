@@ -9,7 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "cli/TemporaryFile.h"
+#include "cli/OutputFile.h"
+#include "cli/System.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -279,12 +280,16 @@ void writePngAtomically(const std::string& path, const RgbaImage& image)
         image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * 4) {
         throw std::runtime_error(path + ": nothing to write (empty image)");
     }
-    TemporaryFile temporary(path);
+    OutputFile output(path);
     std::string message;
-    if (!encodePng(temporary.file(), image, &message)) {
+    if (!encodePng(output.file(), image, &message)) {
+        // libpng's "Write Error" has the system's reason (a full disk) behind it.
+        if (std::ferror(output.file())) {
+            throw std::runtime_error(path + ": cannot write: " + System::errorText());
+        }
         throw std::runtime_error(path + ": cannot encode PNG: " + message);
     }
-    temporary.commit();
+    output.commit();
 }
 
 } // namespace Cli

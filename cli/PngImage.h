@@ -35,9 +35,9 @@ RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit = {});
 RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::string& name,
                     const ImageSizeLimit& limit = {});
 
-// Writes an 8-bit RGBA PNG into a temporary file beside the target and renames it
-// over the target once complete, so a failure never leaves a half-written or
-// clobbered file. Throws std::runtime_error.
+// Writes an 8-bit RGBA PNG as an OutputFile: a regular file is replaced only by a
+// complete new one, so a failure never leaves a half-written or clobbered file; a
+// special file is written directly. Throws std::runtime_error with the reason.
 void writePngAtomically(const std::string& path, const RgbaImage& image);
 
 } // namespace Cli

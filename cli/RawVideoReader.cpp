@@ -16,6 +16,19 @@ RawVideoReader::RawVideoReader(std::FILE* stream, int width, int height, std::st
     }
 }
 
+bool RawVideoReader::atEnd()
+{
+    const int byte = std::getc(stream_);
+    if (byte == EOF) {
+        if (std::ferror(stream_)) {
+            throw std::runtime_error(name_ + ": cannot read: " + std::strerror(errno));
+        }
+        return true;
+    }
+    std::ungetc(byte, stream_);
+    return false;
+}
+
 bool RawVideoReader::read(StandIn::HostWorld& world)
 {
     if (world.width() != width_ || world.height() != height_) {

@@ -22,6 +22,10 @@ public:
     // ends early (a short last frame is an error, not a silent drop) or a read error.
     bool read(StandIn::HostWorld& world);
 
+    // Whether the stream ends before another frame's first byte: waits for that byte
+    // and leaves it unread. Throws std::runtime_error for a read error.
+    bool atEnd();
+
     int width() const { return width_; }
     int height() const { return height_; }
     std::size_t frameBytes() const { return static_cast<std::size_t>(width_) * height_ * 4; }

@@ -11,14 +11,13 @@
 
 #include "standin/DiagnosticsToStderr.h"
 #include "cli/FramePipeline.h"
+#include "cli/OutputFile.h"
 #include "standin/HostThreadPool.h"
 #include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/ProgressLine.h"
 #include "cli/RawVideoReader.h"
 #include "cli/RawVideoWriter.h"
-#include "cli/System.h"
-#include "cli/TemporaryFile.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -37,6 +36,7 @@ const char* const kRenderJobOptionsHelp =
     "  --no-overlap             read, render and write each frame in turn instead of reading\n"
     "                           ahead and writing behind on threads of their own\n"
     "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
+    "                           and none of the plug-in's OpenGL lines\n"
     "  Keyframes count frames from 0 in raw video and by the file numbers in a sequence.\n";
 
 namespace {
@@ -93,11 +93,13 @@ void RenderJob::run()
     const bool sequence = raw || job_.frames.has_value();
     const FrameRange range = job_.frames.value_or(FrameRange{0, 0});
 
-    // Frames on standard output leave no room for the plug-in's diagnostic lines there.
-    std::unique_ptr<StandIn::DiagnosticsToStderr> diagnostics;
+    // The plug-in's diagnostic lines stay off standard output, which carries frames or nothing: a closed standard
+    // output cannot stop a render, and frames on it stay clean. A quiet run drops them.
+    StandIn::DiagnosticsToStderr diagnostics(job_.quiet ? StandIn::DiagnosticsToStderr::Target::Discard
+                                                        : StandIn::DiagnosticsToStderr::Target::StandardError);
     std::FILE* rawIn = nullptr;
     std::FILE* rawOut = nullptr;
-    std::unique_ptr<TemporaryFile> rawOutFile;
+    std::unique_ptr<OutputFile> rawOutFile;
     auto closeStreams = [&] {
         if (rawIn && rawIn != stdin) {
             std::fclose(rawIn);
@@ -114,7 +116,6 @@ void RenderJob::run()
     } closer{closeStreams};
 
     if (raw) {
-        System::ignoreBrokenPipe();
         if (isStream(in_)) {
             StandIn::DiagnosticsToStderr::binaryStdin();
             rawIn = stdin;
@@ -122,12 +123,11 @@ void RenderJob::run()
             throw std::runtime_error(in_ + ": cannot open: " + std::strerror(errno));
         }
         if (isStream(out_)) {
-            diagnostics = std::make_unique<StandIn::DiagnosticsToStderr>();
-            if (!(rawOut = diagnostics->frameStream())) {
+            if (!(rawOut = diagnostics.frameStream())) {
                 throw std::runtime_error("standard output: cannot open for frames");
             }
         } else {
-            rawOutFile = std::make_unique<TemporaryFile>(out_);
+            rawOutFile = std::make_unique<OutputFile>(out_);
             rawOut = rawOutFile->file();
         }
         std::setvbuf(rawOut, nullptr, _IOFBF, 1 << 20);
@@ -150,6 +150,10 @@ void RenderJob::run()
         stages.read = [&](long index, PipelineFrame& frame) {
             frame.number = index;
             frame.source = inName;
+            // A frame's memory is taken only once its data begins to arrive.
+            if (rawReader->atEnd()) {
+                return false;
+            }
             frame.input = std::make_unique<StandIn::HostWorld>(job_.rawWidth, job_.rawHeight);
             return rawReader->read(*frame.input);
         };

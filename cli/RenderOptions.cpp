@@ -2,9 +2,10 @@
 
 #include <cerrno>
 #include <cctype>
+#include <climits>
 #include <cmath>
-#include <numeric>
 #include <cstdlib>
+#include <numeric>
 #include <sstream>
 #include <stdexcept>
 
@@ -170,13 +171,11 @@ void clearConstant(RenderOptions& options, PF_ParamIndex index)
     }
 }
 
-void parseNumericOption(const NumericOption& option, const std::vector<std::string>& args, std::size_t& i,
-                        RenderOptions& options)
+// `text` is the option's first value; further keyframes may follow it in args after i.
+void parseNumericOption(const NumericOption& option, const std::string& text, const std::vector<std::string>& args,
+                        std::size_t& i, RenderOptions& options)
 {
-    if (i + 1 >= args.size()) {
-        throw std::invalid_argument(std::string(option.name) + " needs a value");
-    }
-    const std::vector<std::string> first = words(args[++i]);
+    const std::vector<std::string> first = words(text);
     if (first.empty()) {
         throw std::invalid_argument(std::string(option.name) + " needs a value");
     }
@@ -271,24 +270,55 @@ void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeSt
     timeStep = static_cast<A_long>(step);
 }
 
+OptionArgument splitOption(const std::string& argument)
+{
+    OptionArgument split;
+    const auto equals = argument.find('=');
+    if (argument.size() > 2 && argument.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+        split.name = argument.substr(0, equals);
+        split.value = argument.substr(equals + 1);
+    } else {
+        split.name = argument;
+    }
+    return split;
+}
+
+std::string parseLanguageTag(const std::string& option, const std::string& text)
+{
+    if (text.size() != 5) {
+        throw std::invalid_argument(option + ": expected a five-character tag such as en_US, got '" + text + "'");
+    }
+    return text;
+}
+
 bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options,
                        RenderJobOptions* job)
 {
-    const std::string& option = args[i];
-    for (const NumericOption& numeric : kNumericOptions) {
-        if (option == numeric.name) {
-            parseNumericOption(numeric, args, i, options);
-            return true;
+    const OptionArgument split = splitOption(args[i]);
+    const std::string& option = split.name;
+    // The value is the rest of "--name=value" or the next argument.
+    auto value = [&]() -> std::string {
+        if (split.value) {
+            return *split.value;
         }
-    }
-    auto value = [&]() -> const std::string& {
         if (i + 1 >= args.size()) {
             throw std::invalid_argument(option + " needs a value");
         }
         return args[++i];
     };
+    auto flag = [&]() {
+        if (split.value) {
+            throw std::invalid_argument(option + " takes no value");
+        }
+    };
+    for (const NumericOption& numeric : kNumericOptions) {
+        if (option == numeric.name) {
+            parseNumericOption(numeric, value(), args, i, options);
+            return true;
+        }
+    }
     if (option == "--quality") {
-        const std::string& text = value();
+        const std::string text = value();
         if (text == "high") {
             options.quality = 1;
         } else if (text == "medium") {
@@ -299,30 +329,36 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
             throw std::invalid_argument(option + ": expected high, medium or low, got '" + text + "'");
         }
     } else if (option == "--ray-only") {
+        flag();
         options.rayOnly = true;
     } else if (option == "--language") {
-        const std::string& text = value();
-        if (text.size() != 5) {
-            throw std::invalid_argument(option + ": expected a five-character tag such as en_US");
-        }
-        options.language = text;
+        options.language = parseLanguageTag(option, value());
     } else if (job && option == "--frames") {
         job->frames = parseFrameRange(value());
     } else if (job && option == "--fps") {
         parseFrameRate(value(), job->timeScale, job->timeStep);
     } else if (job && option == "--raw") {
-        const std::string& text = value();
+        const std::string text = value();
         const auto x = text.find_first_of("xX");
         if (x == std::string::npos) {
             throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
         }
-        job->rawWidth = parseCount("--raw", text.substr(0, x), 1, 65536);
-        job->rawHeight = parseCount("--raw", text.substr(x + 1), 1, 65536);
+        const int width = parseCount("--raw", text.substr(0, x), 1, INT_MAX);
+        const int height = parseCount("--raw", text.substr(x + 1), 1, INT_MAX);
+        if (width > kLargestFrameSide || height > kLargestFrameSide) {
+            throw std::invalid_argument("--raw: " + std::to_string(width) + "x" + std::to_string(height) +
+                                        " is larger than the plug-in draws: at most " +
+                                        std::to_string(kLargestFrameSide) + " pixels a side");
+        }
+        job->rawWidth = width;
+        job->rawHeight = height;
     } else if (job && option == "--host-threads") {
         job->hostThreads = parseCount(option, value(), 1, 64);
     } else if (job && (option == "--quiet" || option == "-q")) {
+        flag();
         job->quiet = true;
     } else if (job && option == "--no-overlap") {
+        flag();
         job->overlap = false;
     } else {
         return false;

@@ -46,8 +46,24 @@ struct RenderJobOptions {
 // time step). Throws std::invalid_argument.
 void parseFrameRate(const std::string& text, A_u_long& timeScale, A_long& timeStep);
 
+// The largest frame side the plug-in draws: the OpenGL texture, renderbuffer and
+// viewport limit of the drivers it runs on (llvmpipe's, and the smallest that desktop
+// drivers report); the plug-in refuses a frame beyond its context's own limits.
+constexpr int kLargestFrameSide = 16384;
+
+// "--name=value" as its name and value; any other argument as a name alone.
+struct OptionArgument {
+    std::string name;
+    std::optional<std::string> value;
+};
+OptionArgument splitOption(const std::string& argument);
+
+// A host language tag ("en_US"); throws std::invalid_argument naming the option.
+std::string parseLanguageTag(const std::string& option, const std::string& text);
+
 // Takes the option at args[i] (and its value) if it is a render option, or, given
-// `job`, one of the render command's own; advances i. A numeric option takes either
+// `job`, one of the render command's own; advances i. Every option takes its value
+// as the next argument or after an equals sign ("--center=-40,30"). A numeric option takes either
 // one value or keyframes: "FRAME:VALUE" arguments, as many as follow it (or several
 // in one argument, separated by blanks). Returns false for an argument that is not
 // an option. Throws std::invalid_argument with a message for a bad value.

@@ -15,10 +15,28 @@ namespace System {
 
 // ---- Files -----------------------------------------------------------------
 
-// Creates a new, empty file beside `target`, exclusively, with the permissions that
-// the finished file should have (those of the file it replaces, or a new file's
-// under the umask). Null with errorText() set when it cannot.
+// Where the bytes written to an output name end up. A regular file (or a name that
+// does not exist yet) is replaced as a whole by renaming a complete temporary file
+// into place; a special file (a FIFO, a character or block device) cannot be
+// replaced and is written to directly. A symbolic link is followed: the file it
+// names is replaced, never the link.
+struct OutputTarget {
+    std::string path; // the name to write or replace, links resolved
+    bool special = false;
+};
+
+// Throws std::runtime_error naming the output when its links cannot be followed.
+OutputTarget resolveOutput(const std::string& name);
+
+// Creates a new, empty file beside `target`, exclusively, under a name that fits the
+// folder's limit on name length, with the permissions that the finished file should
+// have (those of the file it replaces, or a new file's under the umask). Null with
+// errorText() set when it cannot.
 std::FILE* createTemporaryBeside(const std::string& target, std::string& path);
+
+// Opens a special file for writing as it is (no truncation or replacement beyond
+// what the device does). Null with errorText() set when it cannot.
+std::FILE* openForWriting(const std::string& path);
 
 // Pushes the stream's bytes to the storage device. False with errorText() set.
 bool syncToDisk(std::FILE* file);
@@ -29,9 +47,17 @@ bool replaceFile(const std::string& from, const std::string& to);
 // The system's text for the last failed call of this interface or of the C library.
 std::string errorText();
 
+// What makes a file unfit to read as an image, in words ("is a directory", "is
+// empty"); empty when nothing is known to be wrong.
+std::string unreadableReason(const std::string& path);
+
 // ---- Standard streams ------------------------------------------------------
 
 bool stderrIsTerminal();
+
+// Writes whatever standard output still holds; false, with errorText() set, when
+// any of its writes failed (a closed pipe, a full disk).
+bool flushStandardOutput();
 
 // ---- Text ------------------------------------------------------------------
 
@@ -46,9 +72,23 @@ std::uint64_t peakResidentBytes();
 
 // ---- Signals ---------------------------------------------------------------
 
-// A reader that goes away makes a write fail with a reason instead of ending the
-// process silently by signal.
-void ignoreBrokenPipe();
+// From now on an interrupt, a termination request or a hang-up removes every file
+// registered below and then ends the process by that signal, as it would have
+// without the handler (so a shell sees 128 + the signal's number). A reader that
+// goes away makes a write fail with a reason instead of ending the process silently
+// by signal: the failed write is reported where it happens. Called once, early.
+void removeFilesInFlightOnSignal();
+
+// Registers a file that a signal must remove (a temporary file being written);
+// returns a slot for releaseFileInFlight, or -1 when every slot is taken or the
+// name is too long (the file is then left by a signal, as before). Safe to call
+// from several threads.
+int registerFileInFlight(const std::string& path);
+void releaseFileInFlight(int slot);
+
+// Calls `remove` with every registered name; only lock-free reads, so that a signal
+// handler may call it.
+void removeFilesInFlight(void (*remove)(const char* path));
 
 } // namespace System
 

@@ -1,5 +1,6 @@
 #include "cli/System.h"
 
+#include <fcntl.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 namespace Tamrin {
@@ -15,6 +17,13 @@ namespace Cli {
 namespace System {
 
 namespace {
+
+// The folder part of a name, with its slash ("" for a bare name).
+std::string folderOf(const std::string& name)
+{
+    const auto slash = name.rfind('/');
+    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
 
 // mkstemp makes the file readable by its owner only; the finished file gets the mode of the file it replaces, or the
 // mode a new file gets under the process's umask, as any program's output does.
@@ -35,9 +44,49 @@ mode_t finishedMode(const std::string& target)
 
 } // namespace
 
+OutputTarget resolveOutput(const std::string& name)
+{
+    OutputTarget target;
+    target.path = name;
+    // Links are followed by hand, since the file they name need not exist yet (a new output through a link).
+    for (int hops = 0;; ++hops) {
+        struct stat status;
+        if (lstat(target.path.c_str(), &status) != 0) {
+            return target; // a new file
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            target.special = S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) ||
+                             S_ISSOCK(status.st_mode);
+            return target;
+        }
+        if (hops == 40) {
+            throw std::runtime_error(name + ": " + std::strerror(ELOOP));
+        }
+        std::vector<char> link(static_cast<std::size_t>(status.st_size > 0 ? status.st_size : 4096) + 1);
+        const ssize_t length = readlink(target.path.c_str(), link.data(), link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+            throw std::runtime_error(name + ": cannot follow the link: " + std::strerror(length < 0 ? errno : ENAMETOOLONG));
+        }
+        const std::string destination(link.data(), static_cast<std::size_t>(length));
+        target.path = destination[0] == '/' ? destination : folderOf(target.path) + destination;
+    }
+}
+
 std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
 {
-    std::string pattern = target + ".tmp-XXXXXX";
+    const std::string folder = folderOf(target);
+    std::string base = target.substr(folder.size());
+    const std::string suffix = ".tmp-XXXXXX";
+    long nameMax = pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    if (nameMax <= 0) {
+        nameMax = 255;
+    }
+    // A name near the folder's limit is shortened so that the suffix still fits.
+    if (base.size() + suffix.size() > static_cast<std::size_t>(nameMax)) {
+        base.resize(static_cast<std::size_t>(nameMax) > suffix.size() ? static_cast<std::size_t>(nameMax) - suffix.size()
+                                                                        : 0);
+    }
+    std::string pattern = folder + base + suffix;
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     const int descriptor = mkstemp(buffer.data());
@@ -56,13 +105,32 @@ std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
     return file;
 }
 
+std::FILE* openForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }
 
 bool replaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 std::string errorText() { return std::strerror(errno); }
 
+std::string unreadableReason(const std::string& path)
+{
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0) {
+        return std::strerror(errno);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return "is a directory";
+    }
+    if (S_ISREG(status.st_mode) && status.st_size == 0) {
+        return "is empty (0 bytes)";
+    }
+    return std::string();
+}
+
 bool stderrIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+bool flushStandardOutput() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
 std::string gbkToUtf8(const std::string& gbk)
 {
@@ -116,13 +184,40 @@ std::uint64_t statusKilobytes(const char* name)
     return kilobytes;
 }
 
+// Removes the files in flight and ends the process by the signal, as it would have ended without a handler.
+void removeInFlightAndDie(int signalNumber)
+{
+    removeFilesInFlight([](const char* path) { unlink(path); });
+    // The default action ends the process by this signal once the handler returns and the signal is unblocked.
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
 } // namespace
 
 std::uint64_t residentBytes() { return statusKilobytes("VmRSS") * 1024; }
 
 std::uint64_t peakResidentBytes() { return statusKilobytes("VmHWM") * 1024; }
 
-void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+void removeFilesInFlightOnSignal()
+{
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = removeInFlightAndDie;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&action.sa_mask, signalNumber);
+    }
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction previous;
+        // A signal ignored by whoever started us (nohup, a background job) stays ignored.
+        if (sigaction(signalNumber, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaction(signalNumber, &action, nullptr);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 } // namespace System
 } // namespace Cli

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 namespace Tamrin {
@@ -36,6 +37,16 @@ int errnoFor(DWORD error)
 
 } // namespace
 
+OutputTarget resolveOutput(const std::string& name)
+{
+    OutputTarget target;
+    target.path = name;
+    // The console and the null device ("CON", "NUL") are character devices; links are left to the system.
+    struct _stat64 status;
+    target.special = _stat64(name.c_str(), &status) == 0 && (status.st_mode & _S_IFCHR) != 0;
+    return target;
+}
+
 std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
 {
     // The system C runtime (msvcrt.dll) knows no "x" in fopen modes: exclusive creation is asked of _open instead.
@@ -58,6 +69,8 @@ std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
     return nullptr;
 }
 
+std::FILE* openForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
+
 bool syncToDisk(std::FILE* file) { return _commit(_fileno(file)) == 0; }
 
 bool replaceFile(const std::string& from, const std::string& to)
@@ -71,7 +84,24 @@ bool replaceFile(const std::string& from, const std::string& to)
 
 std::string errorText() { return std::strerror(errno); }
 
+std::string unreadableReason(const std::string& path)
+{
+    struct _stat64 status;
+    if (_stat64(path.c_str(), &status) != 0) {
+        return std::strerror(errno);
+    }
+    if (status.st_mode & _S_IFDIR) {
+        return "is a directory";
+    }
+    if ((status.st_mode & _S_IFREG) && status.st_size == 0) {
+        return "is empty (0 bytes)";
+    }
+    return std::string();
+}
+
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+bool flushStandardOutput() { return std::fflush(stdout) == 0 && !std::ferror(stdout); }
 
 std::string gbkToUtf8(const std::string& gbk)
 {
@@ -89,8 +119,26 @@ std::uint64_t residentBytes() { return 0; }
 
 std::uint64_t peakResidentBytes() { return 0; }
 
-// Windows has no broken-pipe signal: a write to a closed pipe fails as it is.
-void ignoreBrokenPipe() {}
+namespace {
+
+// Removes the files in flight and ends the process by the signal. Windows delivers console interrupts on a thread of
+// their own.
+void removeInFlightAndDie(int signalNumber)
+{
+    removeFilesInFlight([](const char* path) { _unlink(path); });
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+} // namespace
+
+// Windows has no hang-up or broken-pipe signal: a write to a closed pipe fails as it is.
+void removeFilesInFlightOnSignal()
+{
+    std::signal(SIGINT, removeInFlightAndDie);
+    std::signal(SIGTERM, removeInFlightAndDie);
+    std::signal(SIGBREAK, removeInFlightAndDie);
+}
 
 } // namespace System
 } // namespace Cli

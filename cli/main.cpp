@@ -15,6 +15,7 @@
 #include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
 #include "standin/SubstituteHost.h"
+#include "cli/System.h"
 #include "cli/TextEncoding.h"
 
 using namespace Tamrin::Solvane;
@@ -23,7 +24,7 @@ using namespace Tamrin::Solvane::Cli;
 namespace {
 
 const char* const kUsage =
-    "usage: solvane [--plugin PATH] COMMAND [ARGS]\n"
+    "usage: solvane [--plugin PATH] [--quiet] COMMAND [ARGS]\n"
     "\n"
     "commands:\n"
     "  render IN OUT [options]           apply the effect to an image (IN.png OUT.png), a\n"
@@ -32,6 +33,8 @@ const char* const kUsage =
     "  about                             print the plug-in's About text\n"
     "  info [PLUGIN]                     decode the plug-in's registration resource\n"
     "  help                              this text\n"
+    "  --quiet (before or after COMMAND) drops the plug-in's OpenGL lines and the progress line;\n"
+    "  every option takes its value as the next argument or after '=' (--center=-40,30)\n"
     "\n"
     "render options:\n";
 
@@ -39,12 +42,17 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-int about(const std::string& pluginPath)
+int about(const std::string& pluginPath, bool quiet)
 {
     StandIn::PluginLibrary library(pluginPath);
     StandIn::SubstituteHost host(library.entryPoint());
     std::string text;
-    const PF_Err error = host.about(text);
+    PF_Err error = PF_Err_NONE;
+    {
+        StandIn::DiagnosticsToStderr diagnostics(quiet ? StandIn::DiagnosticsToStderr::Target::Discard
+                                                       : StandIn::DiagnosticsToStderr::Target::StandardError);
+        error = host.about(text);
+    }
     if (error != PF_Err_NONE) {
         throw std::runtime_error("About failed: " + StandIn::describeError(error));
     }
@@ -98,19 +106,28 @@ std::string fixedText(PF_Fixed value)
     return buffer;
 }
 
-int params(const std::string& pluginPath, const std::vector<std::string>& args)
+int params(const std::string& pluginPath, const std::vector<std::string>& args, bool quiet)
 {
-    std::string language = "en_US";
+    // The same --language as the render command's, in both of its forms.
+    RenderOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--language" && i + 1 < args.size()) {
-            language = args[++i];
-        } else {
+        const OptionArgument split = splitOption(args[i]);
+        if (split.name != "--language") {
             throw UsageError("params: unexpected argument '" + args[i] + "'");
         }
+        try {
+            if (!parseRenderOption(args, i, options)) {
+                throw UsageError("params: unexpected argument '" + args[i] + "'");
+            }
+        } catch (const std::invalid_argument& e) {
+            throw UsageError(std::string("params: ") + e.what());
+        }
     }
+    const std::string& language = options.language;
     std::vector<StandIn::HostParameter> parameters;
     {
-        StandIn::DiagnosticsToStderr diagnostics;
+        StandIn::DiagnosticsToStderr diagnostics(quiet ? StandIn::DiagnosticsToStderr::Target::Discard
+                                                       : StandIn::DiagnosticsToStderr::Target::StandardError);
         StandIn::PluginSession session(pluginPath, language);
         parameters = session.host().parameters();
     }
@@ -167,8 +184,11 @@ int params(const std::string& pluginPath, const std::vector<std::string>& args)
     return 0;
 }
 
-int render(const std::string& pluginPath, const std::vector<std::string>& args)
+int render(const std::string& pluginPath, std::vector<std::string> args, bool quiet)
 {
+    if (quiet) {
+        args.push_back("--quiet");
+    }
     std::unique_ptr<RenderJob> job;
     try {
         job = std::make_unique<RenderJob>(pluginPath, args);
@@ -179,20 +199,44 @@ int render(const std::string& pluginPath, const std::vector<std::string>& args)
     return 0;
 }
 
+bool isQuiet(const std::string& argument) { return argument == "--quiet" || argument == "-q"; }
+
+// What a command printed must have reached standard output: a listing that could not be written is a failure.
+int finishedOutput(int status)
+{
+    if (!System::flushStandardOutput()) {
+        throw std::runtime_error("standard output: cannot write: " + System::errorText());
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // A signal removes the temporary file of the output being written; a closed pipe is a write error.
+    System::removeFilesInFlightOnSignal();
+
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string pluginPath;
+    bool quiet = false;
     std::size_t first = 0;
-    while (first < args.size() && args[first] == "--plugin") {
-        if (first + 1 >= args.size()) {
-            std::fprintf(stderr, "solvane: --plugin needs a path\n");
-            return 2;
+    for (; first < args.size(); ++first) {
+        const OptionArgument split = splitOption(args[first]);
+        if (isQuiet(args[first])) {
+            quiet = true;
+        } else if (split.name == "--plugin") {
+            if (split.value) {
+                pluginPath = *split.value;
+            } else if (first + 1 < args.size()) {
+                pluginPath = args[++first];
+            } else {
+                std::fprintf(stderr, "solvane: --plugin needs a path\n");
+                return 2;
+            }
+        } else {
+            break;
         }
-        pluginPath = args[first + 1];
-        first += 2;
     }
     if (first >= args.size()) {
         std::fprintf(stderr, "%s%s%s", kUsage, kRenderOptionsHelp, kRenderJobOptionsHelp);
@@ -200,6 +244,12 @@ int main(int argc, char** argv)
     }
     const std::string command = args[first];
     std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
+    // --quiet is every command's; the render command reads its own.
+    if (command != "render") {
+        const auto end = std::remove_if(rest.begin(), rest.end(), isQuiet);
+        quiet = quiet || end != rest.end();
+        rest.erase(end, rest.end());
+    }
     if (pluginPath.empty()) {
         pluginPath = StandIn::defaultPluginPath();
     }
@@ -207,22 +257,25 @@ int main(int argc, char** argv)
     try {
         if (command == "help" || command == "--help" || command == "-h") {
             std::printf("%s%s%s", kUsage, kRenderOptionsHelp, kRenderJobOptionsHelp);
-            return 0;
+            return finishedOutput(0);
         }
         if (command == "about") {
-            return about(pluginPath);
+            if (!rest.empty()) {
+                throw UsageError("about: unexpected argument '" + rest[0] + "'");
+            }
+            return finishedOutput(about(pluginPath, quiet));
         }
         if (command == "info") {
             if (rest.size() > 1) {
                 throw UsageError("info: expected at most one plug-in path");
             }
-            return info(rest.empty() ? pluginPath : rest[0]);
+            return finishedOutput(info(rest.empty() ? pluginPath : rest[0]));
         }
         if (command == "params") {
-            return params(pluginPath, rest);
+            return finishedOutput(params(pluginPath, rest, quiet));
         }
         if (command == "render") {
-            return render(pluginPath, rest);
+            return render(pluginPath, rest, quiet);
         }
         throw UsageError("unknown command '" + command + "'");
     } catch (const UsageError& e) {

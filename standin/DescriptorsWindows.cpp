@@ -13,6 +13,7 @@ int duplicate(int descriptor) { return _dup(descriptor); }
 int duplicateOnto(int from, int to) { return _dup2(from, to); }
 
 int close(int descriptor) { return _close(descriptor); }
+
 int openNullDevice() { return _open("NUL", _O_WRONLY); }
 
 std::FILE* binaryWriteStream(int descriptor)

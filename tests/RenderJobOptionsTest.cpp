@@ -99,6 +99,41 @@ TEST(RenderJob, OptionsAndTheirCombinations)
     }
 }
 
+TEST(RenderJob, EveryOptionTakesItsValueAfterAnEqualsSignToo)
+{
+    const RenderJob spaced("x.aex", {"in_%d.png", "out_%d.png", "--frames", "1-9", "--fps", "25", "--center",
+                                     "-40,30", "--exposure", "1:20", "5:40", "--quality", "low", "--language", "zh_CN",
+                                     "--host-threads", "3"});
+    const RenderJob equals("x.aex", {"in_%d.png", "out_%d.png", "--frames=1-9", "--fps=25", "--center=-40,30",
+                                     "--exposure=1:20", "5:40", "--quality=low", "--language=zh_CN",
+                                     "--host-threads=3"});
+    for (const RenderJob* job : {&spaced, &equals}) {
+        EXPECT_EQ(job->jobOptions().frames->count(), 9);
+        EXPECT_EQ(job->jobOptions().timeScale, 25u);
+        EXPECT_EQ(job->jobOptions().hostThreads, 3);
+        EXPECT_EQ(*job->renderOptions().centerX, -40.0);
+        EXPECT_EQ(*job->renderOptions().centerY, 30.0);
+        EXPECT_EQ(job->renderOptions().keyframes.at(kParamExposure).valueAt(3)[0], 30.0);
+        EXPECT_EQ(*job->renderOptions().quality, 3);
+        EXPECT_EQ(job->renderOptions().language, "zh_CN");
+    }
+    EXPECT_EQ(RenderJob("x.aex", {"--raw=16x8", "-", "-"}).jobOptions().rawWidth, 16);
+
+    // A switch takes no value; an empty value is no value; sizes beyond the plug-in name the size and the limit.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"a.png", "b.png", "--ray-only=yes"}, {"a.png", "b.png", "--quiet=1"},
+          {"a.png", "b.png", "--center="}, {"a.png", "b.png", "--language=toolong"}}) {
+        EXPECT_THROW(RenderJob("x.aex", args), std::invalid_argument) << args[2];
+    }
+    try {
+        RenderJob("x.aex", {"--raw", "16385x8", "-", "-"});
+        ADD_FAILURE() << "a frame wider than the plug-in draws was accepted";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_NE(std::string(e.what()).find("16385x8"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("16384"), std::string::npos) << e.what();
+    }
+}
+
 TEST(ProgressLine, FiguresAndSilenceWhenOff)
 {
     EXPECT_EQ(ProgressLine::format(57, 57, 240, 10.0), "frame 57 (57/240, 24%)  5.70 fps  0:32 left");

@@ -2,6 +2,7 @@
 // it neither crashes, leaks nor scribbles under load. Prints figures (frames, cycles,
 // time, resident size at the start and end) and exits non-zero at the first wrong
 // result. Not part of the test suite; the tests run small versions of the same.
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -333,9 +334,32 @@ int faults(const Options& o)
     return 0;
 }
 
+// A whole number within [low, high], all of the text; false for anything else.
+bool parseWhole(const std::string& text, long long low, long long high, long long& value)
+{
+    errno = 0;
+    char* end = nullptr;
+    value = std::strtoll(text.c_str(), &end, 10);
+    return !text.empty() && *end == '\0' && errno != ERANGE && value >= low && value <= high;
+}
+
 bool parseSize(const std::string& text, int& width, int& height)
 {
-    return std::sscanf(text.c_str(), "%dx%d", &width, &height) == 2 && width > 0 && height > 0;
+    const auto x = text.find('x');
+    long long w = 0, h = 0;
+    if (x == std::string::npos || !parseWhole(text.substr(0, x), 1, kLargestFrameSide, w) ||
+        !parseWhole(text.substr(x + 1), 1, kLargestFrameSide, h)) {
+        return false;
+    }
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    return true;
+}
+
+[[noreturn]] void usageError(const std::string& message)
+{
+    std::fprintf(stderr, "solvane_stress: %s\n", message.c_str());
+    std::exit(2);
 }
 
 } // namespace
@@ -351,30 +375,49 @@ int main(int argc, char** argv)
     }
     o.mode = args[0];
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
+        const OptionArgument split = splitOption(args[i]);
+        const std::string& a = split.name;
+        const bool hasValue = split.value || i + 1 < args.size();
+        auto value = [&]() -> std::string { return split.value ? *split.value : args[++i]; };
+        long long number = 0;
         if (a == "--count" && hasValue) {
-            o.count = std::atol(args[++i].c_str());
+            const std::string text = value();
+            if (!parseWhole(text, 1, 1000000000, number)) {
+                usageError("--count: expected a whole number from 1 to 1000000000, got '" + text + "'");
+            }
+            o.count = static_cast<long>(number);
         } else if (a == "--size" && hasValue) {
-            if (!parseSize(args[++i], o.width, o.height)) {
-                std::fprintf(stderr, "solvane_stress: --size: expected WxH\n");
-                return 2;
+            const std::string text = value();
+            if (!parseSize(text, o.width, o.height)) {
+                usageError("--size: expected WxH, each from 1 to " + std::to_string(kLargestFrameSide) + ", got '" +
+                           text + "'");
             }
         } else if (a == "--host-threads" && hasValue) {
-            o.hostThreads = std::max(1, std::atoi(args[++i].c_str()));
+            const std::string text = value();
+            if (!parseWhole(text, 1, 64, number)) {
+                usageError("--host-threads: expected a whole number from 1 to 64, got '" + text + "'");
+            }
+            o.hostThreads = static_cast<int>(number);
         } else if (a == "--quality" && hasValue) {
-            const std::string q = args[++i];
+            const std::string q = value();
+            if (q != "high" && q != "medium" && q != "low") {
+                usageError("--quality: expected high, medium or low, got '" + q + "'");
+            }
             o.quality = q == "high" ? 1 : q == "low" ? 3 : 2;
         } else if (a == "--plugin" && hasValue) {
-            o.plugin = args[++i];
+            o.plugin = value();
         } else if (a == "--seed" && hasValue) {
-            o.seed = static_cast<unsigned>(std::strtoul(args[++i].c_str(), nullptr, 10));
+            const std::string text = value();
+            if (!parseWhole(text, 0, 4294967295LL, number)) {
+                usageError("--seed: expected a whole number from 0 to 4294967295, got '" + text + "'");
+            }
+            o.seed = static_cast<unsigned>(number);
         } else if (a == "--fresh-threads") {
             o.freshThreads = true;
         } else if (a == "--reload") {
             o.reload = true;
         } else {
-            std::fprintf(stderr, "solvane_stress: unknown argument '%s'\n%s", a.c_str(), kUsage);
+            std::fprintf(stderr, "solvane_stress: unknown argument '%s'\n%s", args[i].c_str(), kUsage);
             return 2;
         }
     }

@@ -1,0 +1,61 @@
+#include "cli/OutputFile.h"
+
+#include <stdexcept>
+
+#include "cli/System.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+OutputFile::OutputFile(const std::string& name) : name_(name)
+{
+    const System::OutputTarget target = System::resolveOutput(name);
+    target_ = target.path;
+    direct_ = target.special;
+    if (direct_) {
+        path_ = target_;
+        file_ = System::openForWriting(target_);
+        if (!file_) {
+            throw std::runtime_error(name + ": cannot open for writing: " + System::errorText());
+        }
+        return;
+    }
+    file_ = System::createTemporaryBeside(target_, path_);
+    if (!file_) {
+        throw std::runtime_error(name + ": cannot create a temporary file beside it: " + System::errorText());
+    }
+    inFlight_ = System::registerFileInFlight(path_);
+}
+
+OutputFile::~OutputFile()
+{
+    if (file_) {
+        std::fclose(file_);
+    }
+    if (!committed_ && !direct_) {
+        std::remove(path_.c_str());
+    }
+    System::releaseFileInFlight(inFlight_);
+}
+
+void OutputFile::commit()
+{
+    const bool flushed = std::fflush(file_) == 0 && !std::ferror(file_);
+    // A device or a pipe has nothing to sync; a regular file must be on the disk before its name is.
+    const bool synced = flushed && (direct_ || System::syncToDisk(file_));
+    const std::string reason = System::errorText();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!synced || !closed) {
+        throw std::runtime_error(name_ + ": cannot write: " + (synced ? System::errorText() : reason));
+    }
+    if (!direct_ && !System::replaceFile(path_, target_)) {
+        throw std::runtime_error(name_ + ": cannot replace the file: " + System::errorText());
+    }
+    committed_ = true;
+}
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin
