@@ -44,7 +44,8 @@ const char* const kRenderJobOptionsHelp =
     "  --no-overlap             read, render and write each frame in turn instead of reading\n"
     "                           ahead and writing behind on threads of their own\n"
     "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
-    "  Keyframes count frames from 0 in raw video and by the file numbers in a sequence.\n";
+    "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
+    "  in a sequence.\n";
 
 namespace {
 
