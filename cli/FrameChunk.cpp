@@ -15,7 +15,7 @@ namespace {
 
 constexpr long kMostChunks = 1000000;
 
-long parsePart(const std::string& text, const std::string& whole)
+long parseChunkNumber(const std::string& text, const std::string& whole)
 {
     const std::string message = "--chunk: expected K/N with 1 <= K <= N <= " + std::to_string(kMostChunks) +
                                 ", e.g. 3/8, got '" + whole + "'";
@@ -40,13 +40,13 @@ FrameChunk parseFrameChunk(const std::string& text)
 {
     const auto slash = text.find('/');
     if (slash == std::string::npos) {
-        parsePart(std::string(), text); // throws the message
+        parseChunkNumber(std::string(), text); // throws the message
     }
     FrameChunk chunk;
-    chunk.index = parsePart(text.substr(0, slash), text);
-    chunk.count = parsePart(text.substr(slash + 1), text);
+    chunk.index = parseChunkNumber(text.substr(0, slash), text);
+    chunk.count = parseChunkNumber(text.substr(slash + 1), text);
     if (chunk.index > chunk.count) {
-        throw std::invalid_argument("--chunk: part " + std::to_string(chunk.index) + " of only " +
+        throw std::invalid_argument("--chunk: chunk " + std::to_string(chunk.index) + " of only " +
                                     std::to_string(chunk.count) + " in '" + text + "'");
     }
     return chunk;
@@ -54,10 +54,10 @@ FrameChunk parseFrameChunk(const std::string& text)
 
 std::optional<FrameRange> chunkOf(const FrameRange& range, const FrameChunk& chunk)
 {
-    // 64-bit products: a range of up to 10^9 frames times up to 10^6 parts, where long
+    // 64-bit products: a range of up to 10^9 frames times up to 10^6 chunks, where long
     // has 32 bits (Windows).
     const long long frames = range.count();
-    const auto cut = [&](long long part) { return range.first + static_cast<long>(part * frames / chunk.count); };
+    const auto cut = [&](long long chunks) { return range.first + static_cast<long>(chunks * frames / chunk.count); };
     const long begin = cut(chunk.index - 1);
     const long end = cut(chunk.index);
     if (end == begin) {
@@ -76,12 +76,12 @@ std::vector<long> framesToRender(const FrameRange& range, const std::optional<Fr
                                  bool skipExisting, const FramePattern& output,
                                  const std::function<bool(const std::string&)>& complete)
 {
-    const std::optional<FrameRange> part = chunk ? chunkOf(range, *chunk) : range;
+    const std::optional<FrameRange> wanted = chunk ? chunkOf(range, *chunk) : range;
     std::vector<long> frames;
-    if (!part) {
+    if (!wanted) {
         return frames;
     }
-    for (long frame = part->first; frame <= part->last; ++frame) {
+    for (long frame = wanted->first; frame <= wanted->last; ++frame) {
         if (!skipExisting || !complete(output.path(frame))) {
             frames.push_back(frame);
         }

@@ -11,8 +11,8 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-// One of N equal, contiguous parts of a frame range, as a render farm hands them
-// out: part K of N (K from 1 to N), so an array task passes its own index.
+// One of N equal, contiguous chunks of a frame range, as a render farm hands them
+// out: chunk K of N (K from 1 to N), so an array task passes its own index.
 struct FrameChunk {
     long index = 1;
     long count = 1;
@@ -21,10 +21,10 @@ struct FrameChunk {
 // "K/N" with 1 <= K <= N <= 1000000; throws std::invalid_argument.
 FrameChunk parseFrameChunk(const std::string& text);
 
-// The frames of part K of N: the range cut at first + floor(i × count / N) for
-// i = 0 .. N, so parts differ in size by at most one frame, follow each other in
+// The frames of chunk K of N: the range cut at first + floor(i × count / N) for
+// i = 0 .. N, so chunks differ in size by at most one frame, follow each other in
 // order and together are the whole range. Empty (nullopt) where N is larger than
-// the number of frames and this part has none.
+// the number of frames and this chunk has none.
 std::optional<FrameRange> chunkOf(const FrameRange& range, const FrameChunk& chunk);
 
 // Whether a frame's output is already there in full: a regular file (or a link to
@@ -33,7 +33,7 @@ std::optional<FrameRange> chunkOf(const FrameRange& range, const FrameChunk& chu
 // a finished frame; the temporary files have other names and never count.
 bool outputIsComplete(const std::string& path);
 
-// The frame numbers a sequence run renders, in order: the range, or its part, less
+// The frame numbers a sequence run renders, in order: the range, or its chunk, less
 // the frames whose output `complete` finds already there when `skipExisting`.
 std::vector<long> framesToRender(const FrameRange& range, const std::optional<FrameChunk>& chunk,
                                  bool skipExisting, const FramePattern& output,

@@ -30,7 +30,7 @@ const char* const kRenderJobOptionsHelp =
     "\nsequence and video options:\n"
     "  --frames FIRST-LAST      frame numbers of a numbered sequence: IN and OUT name their\n"
     "                           frames with %d or %04d (and %% for a percent sign)\n"
-    "  --chunk K/N              only the K-th of N equal, contiguous parts of --frames\n"
+    "  --chunk K/N              only the K-th of N equal, contiguous chunks of --frames\n"
     "                           (K from 1 to N: a render farm's array task index)\n"
     "  --skip-existing          leave out frames whose output file is already there\n"
     "  --fps RATE               frames per second of the host's time base, e.g. 24, 25,\n"
@@ -156,15 +156,15 @@ void RenderJob::run()
     const std::string outName = isStream(out_) ? "standard output" : out_;
     const FramePattern inPattern(raw ? std::string() : in_);
     const FramePattern outPattern(raw ? std::string() : out_);
-    // A sequence's frames: its part of the range, less the outputs a run before has finished.
+    // A sequence's frames: its chunk of the range, less the outputs a run before has finished.
     // What was left out is said even with --quiet: it belongs in a render farm's task logs.
     const std::vector<long> numbers =
         raw ? std::vector<long>() : framesToRender(range, job_.chunk, job_.skipExisting, outPattern);
     if (!raw) {
-        const std::optional<FrameRange> part = job_.chunk ? chunkOf(range, *job_.chunk) : range;
-        const long skipped = (part ? part->count() : 0) - static_cast<long>(numbers.size());
-        if (!part) {
-            std::fprintf(stderr, "solvane: part %ld of %ld of frames %ld-%ld has no frames\n", job_.chunk->index,
+        const std::optional<FrameRange> chunk = job_.chunk ? chunkOf(range, *job_.chunk) : range;
+        const long skipped = (chunk ? chunk->count() : 0) - static_cast<long>(numbers.size());
+        if (!chunk) {
+            std::fprintf(stderr, "solvane: chunk %ld of %ld of frames %ld-%ld has no frames\n", job_.chunk->index,
                          job_.chunk->count, range.first, range.last);
         }
         if (skipped > 0) {

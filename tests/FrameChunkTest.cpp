@@ -1,4 +1,4 @@
-// Splitting a sequence for a render farm: the parts of a frame range, the "K/N"
+// Splitting a sequence for a render farm: the chunks of a frame range, the "K/N"
 // option, which frames a resumed run leaves out, and the render command's checks on
 // where --chunk, --skip-existing and --first-frame apply.
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 using namespace Tamrin::Solvane::Cli;
 namespace fs = std::filesystem;
 
-TEST(FrameChunk, PartsAreContiguousInOrderAndDifferByAtMostOneFrame)
+TEST(FrameChunk, ChunksAreContiguousInOrderAndDifferByAtMostOneFrame)
 {
     EXPECT_EQ(chunkOf({1, 12}, {1, 3})->first, 1);
     EXPECT_EQ(chunkOf({1, 12}, {1, 3})->last, 4);
@@ -25,31 +25,31 @@ TEST(FrameChunk, PartsAreContiguousInOrderAndDifferByAtMostOneFrame)
 
     for (long first : {0L, 1L, 7L, 1001L}) {
         for (long frames = 1; frames <= 40; ++frames) {
-            for (long parts = 1; parts <= 45; ++parts) {
+            for (long chunks = 1; chunks <= 45; ++chunks) {
                 const std::string where = std::to_string(frames) + " frames from " + std::to_string(first) +
-                                          " in " + std::to_string(parts) + " parts";
+                                          " in " + std::to_string(chunks) + " chunks";
                 long next = first;
                 long smallest = frames, largest = 0;
-                for (long k = 1; k <= parts; ++k) {
-                    const auto part = chunkOf({first, first + frames - 1}, {k, parts});
-                    const long size = part ? part->count() : 0;
-                    if (part) {
-                        ASSERT_EQ(part->first, next) << where << ", part " << k;
-                        ASSERT_GE(part->last, part->first) << where << ", part " << k;
-                        next = part->last + 1;
+                for (long k = 1; k <= chunks; ++k) {
+                    const auto chunk = chunkOf({first, first + frames - 1}, {k, chunks});
+                    const long size = chunk ? chunk->count() : 0;
+                    if (chunk) {
+                        ASSERT_EQ(chunk->first, next) << where << ", chunk " << k;
+                        ASSERT_GE(chunk->last, chunk->first) << where << ", chunk " << k;
+                        next = chunk->last + 1;
                     }
                     smallest = std::min(smallest, size);
                     largest = std::max(largest, size);
                 }
-                ASSERT_EQ(next, first + frames) << where << ": the parts do not cover the range";
+                ASSERT_EQ(next, first + frames) << where << ": the chunks do not cover the range";
                 ASSERT_LE(largest - smallest, 1) << where;
-                // Empty parts only where there are more parts than frames.
-                ASSERT_EQ(smallest == 0, parts > frames) << where;
+                // Empty chunks only where there are more chunks than frames.
+                ASSERT_EQ(smallest == 0, chunks > frames) << where;
             }
         }
     }
 
-    // The largest range and the most parts stay exact (64-bit products where long has 32 bits).
+    // The largest range and the most chunks stay exact (64-bit products where long has 32 bits).
     const auto last = chunkOf({0, 999999999}, {1000000, 1000000});
     ASSERT_TRUE(last.has_value());
     EXPECT_EQ(last->first, 999999000);
@@ -57,7 +57,7 @@ TEST(FrameChunk, PartsAreContiguousInOrderAndDifferByAtMostOneFrame)
     EXPECT_EQ(chunkOf({0, 999999999}, {500000, 1000000})->first, 499999000);
 }
 
-TEST(FrameChunk, ParsesPartOfParts)
+TEST(FrameChunk, ParsesChunkOfChunks)
 {
     EXPECT_EQ(parseFrameChunk("3/8").index, 3);
     EXPECT_EQ(parseFrameChunk("3/8").count, 8);
@@ -75,7 +75,7 @@ TEST(FrameChunk, ParsesPartOfParts)
     }
 }
 
-TEST(FrameChunk, AResumedRunLeavesOutFinishedFramesOfItsPartOnly)
+TEST(FrameChunk, AResumedRunLeavesOutFinishedFramesOfItsChunkOnly)
 {
     const FramePattern out("out/f_%03d.png");
     std::set<std::string> done = {"out/f_002.png", "out/f_005.png", "out/f_009.png"};

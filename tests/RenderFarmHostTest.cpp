@@ -1,5 +1,5 @@
 // solvane's options for render farms, with the built plug-in: a keyframed sequence
-// rendered in parts equals one whole run byte for byte, a resumed run renders only
+// rendered in chunks equals one whole run byte for byte, a resumed run renders only
 // the frames that are missing and leaves finished ones alone, and a piece of raw
 // video numbered by --first-frame equals the same frames of the whole stream.
 #include <gtest/gtest.h>
@@ -87,7 +87,7 @@ protected:
         folder_ = fs::path(SOLVANE_BINARY_DIR) /
                   ("scratch-farm-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder_);
-        for (const char* sub : {"in", "whole", "parts"}) {
+        for (const char* sub : {"in", "whole", "chunks"}) {
             fs::create_directories(folder_ / sub);
         }
         for (long frame = 1; frame <= kFrames; ++frame) {
@@ -116,85 +116,85 @@ protected:
     fs::path folder_;
 };
 
-TEST_F(FarmSequence, PartsTogetherEqualOneWholeRenderByteForByte)
+TEST_F(FarmSequence, ChunksTogetherEqualOneWholeRenderByteForByte)
 {
     std::string output;
     ASSERT_EQ(render("whole", "", &output), 0) << output;
     ASSERT_EQ(fileNames(folder_ / "whole").size(), static_cast<std::size_t>(kFrames));
     EXPECT_NE(readFile(folder_ / "whole" / frameName(1)), readFile(folder_ / "whole" / frameName(12)));
 
-    // Five parts of 12 frames: 2, 2, 3, 2, 3 frames; each run writes its own frames and no others.
-    const std::vector<std::vector<long>> parts = {{1, 2}, {3, 4}, {5, 6, 7}, {8, 9}, {10, 11, 12}};
+    // Five chunks of 12 frames: 2, 2, 3, 2, 3 frames; each run writes its own frames and no others.
+    const std::vector<std::vector<long>> chunks = {{1, 2}, {3, 4}, {5, 6, 7}, {8, 9}, {10, 11, 12}};
     std::vector<std::string> expected;
-    for (std::size_t k = 0; k < parts.size(); ++k) {
-        ASSERT_EQ(render("parts", "--chunk " + std::to_string(k + 1) + "/5 --host-threads 1", &output), 0) << output;
-        for (long frame : parts[k]) {
+    for (std::size_t k = 0; k < chunks.size(); ++k) {
+        ASSERT_EQ(render("chunks", "--chunk " + std::to_string(k + 1) + "/5 --host-threads 1", &output), 0) << output;
+        for (long frame : chunks[k]) {
             expected.push_back(frameName(frame));
         }
-        ASSERT_EQ(fileNames(folder_ / "parts"), expected) << "after part " << k + 1;
+        ASSERT_EQ(fileNames(folder_ / "chunks"), expected) << "after chunk " << k + 1;
     }
     for (long frame = 1; frame <= kFrames; ++frame) {
-        EXPECT_EQ(readFile(folder_ / "parts" / frameName(frame)), readFile(folder_ / "whole" / frameName(frame)))
+        EXPECT_EQ(readFile(folder_ / "chunks" / frameName(frame)), readFile(folder_ / "whole" / frameName(frame)))
             << "frame " << frame;
     }
 
-    // More parts than frames: a part without frames does nothing and succeeds.
-    fs::remove_all(folder_ / "parts");
-    fs::create_directories(folder_ / "parts");
-    ASSERT_EQ(render("parts", "--chunk 1/20", &output), 0) << output;
-    EXPECT_TRUE(fileNames(folder_ / "parts").empty());
-    ASSERT_EQ(render("parts", "--chunk 20/20", &output), 0) << output;
-    EXPECT_EQ(fileNames(folder_ / "parts"), (std::vector<std::string>{frameName(12)}));
+    // More chunks than frames: a chunk without frames does nothing and succeeds.
+    fs::remove_all(folder_ / "chunks");
+    fs::create_directories(folder_ / "chunks");
+    ASSERT_EQ(render("chunks", "--chunk 1/20", &output), 0) << output;
+    EXPECT_TRUE(fileNames(folder_ / "chunks").empty());
+    ASSERT_EQ(render("chunks", "--chunk 20/20", &output), 0) << output;
+    EXPECT_EQ(fileNames(folder_ / "chunks"), (std::vector<std::string>{frameName(12)}));
 }
 
 TEST_F(FarmSequence, AResumedRunRendersOnlyMissingFramesAndLeavesFinishedOnesAlone)
 {
     std::string output;
     ASSERT_EQ(render("whole", "", &output), 0) << output;
-    ASSERT_EQ(render("parts", "", &output), 0) << output;
-    const fs::path parts = folder_ / "parts";
+    ASSERT_EQ(render("chunks", "", &output), 0) << output;
+    const fs::path chunks = folder_ / "chunks";
 
     // A run that stopped: frames 7 and 8 missing, frame 8's temporary file left half-written,
     // frame 5 finished (its content marks it, so a second render of it would show).
-    fs::remove(parts / frameName(7));
-    fs::remove(parts / frameName(8));
-    writeFile(parts / (frameName(8) + ".tmp-Xy12Zq"), "half a frame");
-    writeFile(parts / frameName(5), "finished before");
+    fs::remove(chunks / frameName(7));
+    fs::remove(chunks / frameName(8));
+    writeFile(chunks / (frameName(8) + ".tmp-Xy12Zq"), "half a frame");
+    writeFile(chunks / frameName(5), "finished before");
 #if !defined(_WIN32)
     std::map<long, ino_t> inodes;
     for (long frame = 1; frame <= kFrames; ++frame) {
         struct stat info {};
-        if (stat((parts / frameName(frame)).c_str(), &info) == 0) {
+        if (stat((chunks / frameName(frame)).c_str(), &info) == 0) {
             inodes[frame] = info.st_ino;
         }
     }
     ASSERT_EQ(inodes.size(), 10u);
 #endif
 
-    ASSERT_EQ(render("parts", "--skip-existing", &output), 0) << output;
+    ASSERT_EQ(render("chunks", "--skip-existing", &output), 0) << output;
     EXPECT_NE(output.find("10 of the frames are already there; rendering 2"), std::string::npos) << output;
-    EXPECT_EQ(readFile(parts / frameName(5)), "finished before");
-    EXPECT_EQ(readFile(parts / frameName(7)), readFile(folder_ / "whole" / frameName(7)));
-    EXPECT_EQ(readFile(parts / frameName(8)), readFile(folder_ / "whole" / frameName(8)));
-    EXPECT_EQ(readFile(parts / (frameName(8) + ".tmp-Xy12Zq")), "half a frame");
+    EXPECT_EQ(readFile(chunks / frameName(5)), "finished before");
+    EXPECT_EQ(readFile(chunks / frameName(7)), readFile(folder_ / "whole" / frameName(7)));
+    EXPECT_EQ(readFile(chunks / frameName(8)), readFile(folder_ / "whole" / frameName(8)));
+    EXPECT_EQ(readFile(chunks / (frameName(8) + ".tmp-Xy12Zq")), "half a frame");
 #if !defined(_WIN32)
     // Every frame that was there is the same file: none was written again.
     for (const auto& [frame, inode] : inodes) {
         struct stat info {};
-        ASSERT_EQ(stat((parts / frameName(frame)).c_str(), &info), 0);
+        ASSERT_EQ(stat((chunks / frameName(frame)).c_str(), &info), 0);
         EXPECT_EQ(info.st_ino, inode) << "frame " << frame << " was written again";
     }
 #endif
 
-    // Within a part: only that part's missing frames, and nothing at all when none is missing.
-    fs::remove(parts / frameName(2));
-    fs::remove(parts / frameName(6));
-    ASSERT_EQ(render("parts", "--chunk 2/3 --skip-existing", &output), 0) << output;
-    EXPECT_TRUE(fs::exists(parts / frameName(6)));
-    EXPECT_FALSE(fs::exists(parts / frameName(2)));
-    ASSERT_EQ(render("parts", "--chunk 2/3 --skip-existing", &output), 0) << output;
+    // Within a chunk: only that chunk's missing frames, and nothing at all when none is missing.
+    fs::remove(chunks / frameName(2));
+    fs::remove(chunks / frameName(6));
+    ASSERT_EQ(render("chunks", "--chunk 2/3 --skip-existing", &output), 0) << output;
+    EXPECT_TRUE(fs::exists(chunks / frameName(6)));
+    EXPECT_FALSE(fs::exists(chunks / frameName(2)));
+    ASSERT_EQ(render("chunks", "--chunk 2/3 --skip-existing", &output), 0) << output;
     EXPECT_EQ(output.find("OpenGL"), std::string::npos) << "the plug-in was loaded with nothing to render";
-    EXPECT_EQ(readFile(parts / frameName(6)), readFile(folder_ / "whole" / frameName(6)));
+    EXPECT_EQ(readFile(chunks / frameName(6)), readFile(folder_ / "whole" / frameName(6)));
 }
 
 TEST(RawVideoPieces, APieceNumberedByItsFirstFrameEqualsThoseFramesOfTheWholeStream)

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Submits a numbered PNG sequence to a Slurm cluster: an array job of PARTS tasks,
-# each rendering its part of the frames with solvane (render-array.sbatch), and, with
+# Submits a numbered PNG sequence to a Slurm cluster: an array job of CHUNKS tasks,
+# each rendering its chunk of the frames with solvane (render-array.sbatch), and, with
 # --video, a final job held until every task has succeeded that joins the frames into
 # a video with ffmpeg (assemble.sbatch). Prints the array job's id (and the final
 # job's) on standard output.
 #
-#   scripts/slurm/submit.sh [--parts N] [--solvane PATH] [--resume] [--video FILE --fps RATE]
+#   scripts/slurm/submit.sh [--chunks N] [--solvane PATH] [--resume] [--video FILE --fps RATE]
 #                           [--sbatch ARG]... -- IN OUT --frames FIRST-LAST [render options]
 #
 # IN, OUT and the program must lie on storage that every node sees. --resume adds
-# --skip-existing to the render: every task renders only the frames of its part that
+# --skip-existing to the render: every task renders only the frames of its chunk that
 # are not there yet (after a cancelled, failed or pre-empted run). --sbatch passes an
 # argument to both sbatch calls (a partition, an account, a time limit, ...).
 set -euo pipefail
@@ -20,7 +20,7 @@ usage() {
   exit 2
 }
 
-parts=8
+chunks=8
 solvane="$here/../../build/solvane"
 resume=0
 video=""
@@ -28,7 +28,7 @@ fps=24
 sbatch_args=()
 while [ $# -gt 0 ]; do
   case $1 in
-    --parts) parts=${2:?--parts needs a number}; shift 2 ;;
+    --chunks) chunks=${2:?--chunks needs a number}; shift 2 ;;
     --solvane) solvane=${2:?--solvane needs a path}; shift 2 ;;
     --resume) resume=1; shift ;;
     --video) video=${2:?--video needs a file name}; shift 2 ;;
@@ -39,7 +39,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -ge 2 ] || usage
-case $parts in '' | *[!0-9]* | 0*) echo "submit.sh: --parts: expected a whole number from 1, got '$parts'" >&2; exit 2 ;; esac
+case $chunks in '' | *[!0-9]* | 0*) echo "submit.sh: --chunks: expected a whole number from 1, got '$chunks'" >&2; exit 2 ;; esac
 
 in=$1
 out=$2
@@ -74,8 +74,8 @@ if [ ! -x "$solvane" ]; then
 fi
 mkdir -p "$(dirname "$out")"
 
-array=$(sbatch --parsable "${sbatch_args[@]}" --array="1-$parts" --chdir="$(dirname "$out")" \
-  "$here/render-array.sbatch" "$parts" "$solvane" "$in" "$out" "${render[@]}")
+array=$(sbatch --parsable "${sbatch_args[@]}" --array="1-$chunks" --chdir="$(dirname "$out")" \
+  "$here/render-array.sbatch" "$chunks" "$solvane" "$in" "$out" "${render[@]}")
 array=${array%%;*}
 echo "$array"
 if [ -n "$video" ]; then

@@ -201,7 +201,7 @@ ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=64x48:rate=24 -frames:v
   "$work/in/in_%04d.png"
 "$solvane" render "$work/in/in_%04d.png" "$work/ref/out_%04d.png" --frames 1-12 "${keys[@]}" --quiet \
   >"$work/ref.log" 2>&1 || fail "the single-process render failed: $(cat "$work/ref.log")"
-mapfile -t ids < <("$repo/scripts/slurm/submit.sh" --parts 3 --video "$work/clip.mp4" -- \
+mapfile -t ids < <("$repo/scripts/slurm/submit.sh" --chunks 3 --video "$work/clip.mp4" -- \
   "$work/in/in_%04d.png" "$work/farm/out_%04d.png" --frames 1-12 "${keys[@]}")
 [ ${#ids[@]} -eq 2 ] || fail "submit.sh printed '${ids[*]}', not two job ids"
 say "array job ${ids[0]} (3 tasks), final job ${ids[1]}"
@@ -214,7 +214,7 @@ frames=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream
   "$work/clip.mp4")
 [ "$frames" = 12 ] || fail "the video has $frames frames, not 12"
 for k in 1 2 3; do
-  grep -q "part $k of 3" "$work/farm/solvane-render-${ids[0]}_$k.log" || fail "no log of task $k"
+  grep -q "chunk $k of 3" "$work/farm/solvane-render-${ids[0]}_$k.log" || fail "no log of task $k"
 done
 say "1. 12 frames from 3 tasks equal the single-process render; the video has 12 frames"
 
@@ -226,7 +226,7 @@ size=${SOLVANE_SLURM_TEST_SIZE:-960x540}
 big=(--center 1:0,0 30:960,540 --exposure 1:20 15:80 30:30 --quality high)
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=$size:rate=24" -frames:v 30 -start_number 1 \
   "$work/in/in_%04d.png"
-array=$("$repo/scripts/slurm/submit.sh" --parts 3 -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
+array=$("$repo/scripts/slurm/submit.sh" --chunks 3 -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
   --frames 1-30 "${big[@]}")
 say "array job $array (3 tasks of 10 frames)"
 # Task 2 renders frames 11-20: cancel it once its first frame is there.
@@ -252,7 +252,7 @@ say "task 2 left ${#done_before[@]} of its 10 frames and $leftovers temporary fi
 "$solvane" render "$work/in/in_%04d.png" "$work/ref/out_%04d.png" --frames 1-30 "${big[@]}" --quiet \
   >"$work/ref.log" 2>&1 || fail "the single-process render failed: $(cat "$work/ref.log")"
 
-resumed=$("$repo/scripts/slurm/submit.sh" --parts 3 --resume -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
+resumed=$("$repo/scripts/slurm/submit.sh" --chunks 3 --resume -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
   --frames 1-30 "${big[@]}")
 say "resumed as array job $resumed"
 wait_jobs "$resumed" 300
