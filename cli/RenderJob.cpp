@@ -8,8 +8,10 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 #include "standin/DiagnosticsToStderr.h"
+#include "cli/FrameChunk.h"
 #include "cli/FramePipeline.h"
 #include "cli/OutputFile.h"
 #include "standin/HostThreadPool.h"
@@ -27,17 +29,23 @@ const char* const kRenderJobOptionsHelp =
     "\nsequence and video options:\n"
     "  --frames FIRST-LAST      frame numbers of a numbered sequence: IN and OUT name their\n"
     "                           frames with %d or %04d (and %% for a percent sign)\n"
+    "  --chunk K/N              only the K-th of N equal, contiguous chunks of --frames\n"
+    "                           (K from 1 to N: a render farm's array task index)\n"
+    "  --skip-existing          leave out frames whose output file is already there\n"
     "  --fps RATE               frames per second of the host's time base, e.g. 24, 25,\n"
     "                           30000/1001 (default 24)\n"
     "  --raw WxH                raw video: frames of W x H pixels, 4 bytes each in the order\n"
     "                           alpha, red, green, blue (ffmpeg's -f rawvideo -pix_fmt argb);\n"
     "                           IN and OUT may be - for standard input and output\n"
+    "  --first-frame N          raw video: the number of the stream's first frame (default 0),\n"
+    "                           for a piece cut from a longer video\n"
     "  --host-threads N         host threads that send the renders, one at a time (default 2)\n"
     "  --no-overlap             read, render and write each frame in turn instead of reading\n"
     "                           ahead and writing behind on threads of their own\n"
     "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
     "                           and none of the plug-in's OpenGL lines\n"
-    "  Keyframes count frames from 0 in raw video and by the file numbers in a sequence.\n";
+    "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
+    "  in a sequence.\n";
 
 namespace {
 
@@ -72,7 +80,15 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
         if (FramePattern(in_).numbered() || FramePattern(out_).numbered()) {
             throw std::invalid_argument("render: raw video is one stream; its names take no frame number");
         }
+        if (job_.chunk || job_.skipExisting) {
+            throw std::invalid_argument(std::string("render: ") + (job_.chunk ? "--chunk" : "--skip-existing") +
+                                        " works on numbered PNG sequences; cut raw video into pieces before it"
+                                        " reaches solvane (ffmpeg's select filter) and give each --first-frame");
+        }
         return;
+    }
+    if (job_.firstFrame != 0) {
+        throw std::invalid_argument("render: --first-frame numbers raw video; a sequence takes --frames FIRST-LAST");
     }
     if (isStream(in_) || isStream(out_)) {
         throw std::invalid_argument("render: - (standard input or output) carries raw video: add --raw WxH");
@@ -84,6 +100,10 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     }
     if (job_.frames && job_.frames->count() > 1 && !out.numbered()) {
         throw std::invalid_argument("render: " + out_ + ": more than one frame needs a frame number (%04d) in OUT");
+    }
+    if (job_.chunk && !out.numbered()) {
+        throw std::invalid_argument("render: --chunk splits a numbered sequence (--frames FIRST-LAST and %04d in OUT);"
+                                    " a single image has nothing to split");
     }
 }
 
@@ -134,6 +154,27 @@ void RenderJob::run()
     }
     const std::string inName = isStream(in_) ? "standard input" : in_;
     const std::string outName = isStream(out_) ? "standard output" : out_;
+    const FramePattern inPattern(raw ? std::string() : in_);
+    const FramePattern outPattern(raw ? std::string() : out_);
+    // A sequence's frames: its chunk of the range, less the outputs a run before has finished.
+    // What was left out is said even with --quiet: it belongs in a render farm's task logs.
+    const std::vector<long> numbers =
+        raw ? std::vector<long>() : framesToRender(range, job_.chunk, job_.skipExisting, outPattern);
+    if (!raw) {
+        const std::optional<FrameRange> chunk = job_.chunk ? chunkOf(range, *job_.chunk) : range;
+        const long skipped = (chunk ? chunk->count() : 0) - static_cast<long>(numbers.size());
+        if (!chunk) {
+            std::fprintf(stderr, "solvane: chunk %ld of %ld of frames %ld-%ld has no frames\n", job_.chunk->index,
+                         job_.chunk->count, range.first, range.last);
+        }
+        if (skipped > 0) {
+            std::fprintf(stderr, "solvane: %ld of the frames are already there; rendering %ld\n", skipped,
+                         static_cast<long>(numbers.size()));
+        }
+        if (numbers.empty()) {
+            return;
+        }
+    }
 
     StandIn::PluginSession session(pluginPath_, render_.language);
     session.host().setFrameRate(job_.timeScale, job_.timeStep);
@@ -142,13 +183,11 @@ void RenderJob::run()
     FramePipeline::Stages stages;
     std::unique_ptr<RawVideoReader> rawReader;
     std::unique_ptr<RawVideoWriter> rawWriter;
-    const FramePattern inPattern(raw ? std::string() : in_);
-    const FramePattern outPattern(raw ? std::string() : out_);
     if (raw) {
         rawReader = std::make_unique<RawVideoReader>(rawIn, job_.rawWidth, job_.rawHeight, inName);
         rawWriter = std::make_unique<RawVideoWriter>(rawOut, outName);
         stages.read = [&](long index, PipelineFrame& frame) {
-            frame.number = index;
+            frame.number = job_.firstFrame + index;
             frame.source = inName;
             // A frame's memory is taken only once its data begins to arrive.
             if (rawReader->atEnd()) {
@@ -160,10 +199,10 @@ void RenderJob::run()
         stages.write = [&](PipelineFrame& frame) { rawWriter->write(*frame.output); };
     } else {
         stages.read = [&](long index, PipelineFrame& frame) {
-            if (index >= range.count()) {
+            if (index >= static_cast<long>(numbers.size())) {
                 return false;
             }
-            frame.number = range.first + index;
+            frame.number = numbers[static_cast<std::size_t>(index)];
             frame.source = inPattern.path(frame.number);
             const RgbaImage image = readPng(frame.source);
             frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
@@ -180,7 +219,7 @@ void RenderJob::run()
         };
     }
     ProgressLine progress(sequence && !job_.quiet && ProgressLine::stderrIsTerminal(), stderr);
-    const long total = raw ? 0 : range.count();
+    const long total = static_cast<long>(numbers.size());
     stages.written = [&](const PipelineFrame& frame, long done) { progress.frameDone(frame.number, done, total); };
 
     long frames = 0;

@@ -335,6 +335,12 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
         options.language = parseLanguageTag(option, value());
     } else if (job && option == "--frames") {
         job->frames = parseFrameRange(value());
+    } else if (job && option == "--chunk") {
+        job->chunk = parseFrameChunk(value());
+    } else if (job && option == "--skip-existing") {
+        job->skipExisting = true;
+    } else if (job && option == "--first-frame") {
+        job->firstFrame = parseCount(option, value(), 0, 999999999);
     } else if (job && option == "--fps") {
         parseFrameRate(value(), job->timeScale, job->timeStep);
     } else if (job && option == "--raw") {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/FrameChunk.h"
 #include "cli/FramePattern.h"
 #include "cli/KeyframeTrack.h"
 #include "standin/SubstituteHost.h"
@@ -33,6 +34,9 @@ struct RenderOptions {
 // How a render command takes its frames, beside the effect's parameter values.
 struct RenderJobOptions {
     std::optional<FrameRange> frames; // numbers of a numbered sequence
+    std::optional<FrameChunk> chunk;  // only this chunk of the frames
+    bool skipExisting = false;        // leave out frames whose output is already there
+    long firstFrame = 0;              // raw video: the number of the stream's first frame
     A_u_long timeScale = 24;          // host time base: frames of timeStep / timeScale seconds
     A_long timeStep = 1;
     int rawWidth = 0;                 // raw video frames of this size; 0: PNG files
