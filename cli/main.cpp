@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/DevicesCommand.h"
 #include "standin/DiagnosticsToStderr.h"
 #include "standin/PiplInfo.h"
 #include "standin/PluginLibrary.h"
@@ -31,6 +32,8 @@ const char* const kUsage =
     "  params [--language TAG]           list the effect's parameters as the host shows them\n"
     "  about                             print the plug-in's About text\n"
     "  info [PLUGIN]                     decode the plug-in's registration resource\n"
+    "  devices                           list the devices the plug-in can render on, and the\n"
+    "                                    one it takes (SOLVANE_EGL_DEVICE chooses)\n"
     "  help                              this text\n"
     "\n"
     "render options:\n";
@@ -220,6 +223,12 @@ int main(int argc, char** argv)
         }
         if (command == "params") {
             return params(pluginPath, rest);
+        }
+        if (command == "devices") {
+            if (!rest.empty()) {
+                throw UsageError("devices: expected no arguments");
+            }
+            return listDevices();
         }
         if (command == "render") {
             return render(pluginPath, rest);
