@@ -176,9 +176,9 @@ TEST_F(EglDevicesGLTest, TheChosenDisplayIsTheFirstHardwareDeviceOrElseTheSurfac
     const EglDisplayChoice surfaceless = openEglDisplay("surfaceless", realEntries);
     EXPECT_EQ(surfaceless.platform, "surfaceless");
     EXPECT_TRUE(surfaceless.diagnostics.empty());
-    EXPECT_TRUE(contains(eglRendererString(surfaceless.display, surfaceless.config, surfaceless.pbuffer), "llvmpipe"));
+    EXPECT_FALSE(eglRendererString(surfaceless.display, surfaceless.config, surfaceless.pbuffer).empty());
 
-    // The software device by its index: a display of its own, rendering with llvmpipe as the surfaceless one does.
+    // The software device by its index: a display of its own, rendering with llvmpipe.
     const EglDisplayChoice chosen = openEglDisplay(std::to_string(software).c_str(), realEntries);
     EXPECT_EQ(chosen.platform, "device");
     EXPECT_EQ(chosen.device, software);
@@ -273,7 +273,7 @@ TEST_F(EglDevicesGLTest, TheListingMarksTheDeviceThatWouldBeChosen)
     EXPECT_TRUE(contains(automatic, "  " + index + "      software  -")) << automatic;
     EXPECT_TRUE(contains(automatic, "llvmpipe")) << automatic;
     if (chooseEglDevice(system, nullptr).candidates.empty()) {
-        EXPECT_TRUE(contains(automatic, "chosen: the surfaceless platform (llvmpipe")) << automatic;
+        EXPECT_TRUE(contains(automatic, "chosen: the surfaceless platform (")) << automatic;
         EXPECT_FALSE(contains(automatic, "\n* ")) << automatic;
     }
 
@@ -293,7 +293,7 @@ TEST_F(EglDevicesGLTest, TheListingMarksTheDeviceThatWouldBeChosen)
     standInDevices[1].realHandle = nullptr;
     const std::string unopened = describeEglDevices(nullptr, standInEntries());
     EXPECT_TRUE(contains(unopened, "  1      hardware  /dev/dri/renderD128   (cannot be opened)")) << unopened;
-    EXPECT_TRUE(contains(unopened, "chosen: the surfaceless platform (llvmpipe")) << unopened;
+    EXPECT_TRUE(contains(unopened, "chosen: the surfaceless platform (")) << unopened;
     EXPECT_TRUE(contains(unopened, "no hardware device opens")) << unopened;
 }
 
