@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/DevicesCommand.h"
 #include "standin/DiagnosticsToStderr.h"
 #include "standin/PiplInfo.h"
 #include "standin/PluginLibrary.h"
@@ -32,6 +33,8 @@ const char* const kUsage =
     "  params [--language TAG]           list the effect's parameters as the host shows them\n"
     "  about                             print the plug-in's About text\n"
     "  info [PLUGIN]                     decode the plug-in's registration resource\n"
+    "  devices                           list the devices the plug-in can render on, and the\n"
+    "                                    one it takes (SOLVANE_EGL_DEVICE chooses)\n"
     "  help                              this text\n"
     "  --quiet (before or after COMMAND) drops the plug-in's OpenGL lines and the progress line;\n"
     "  every option takes its value as the next argument or after '=' (--center=-40,30)\n"
@@ -273,6 +276,12 @@ int main(int argc, char** argv)
         }
         if (command == "params") {
             return finishedOutput(params(pluginPath, rest, quiet));
+        }
+        if (command == "devices") {
+            if (!rest.empty()) {
+                throw UsageError("devices: expected no arguments");
+            }
+            return listDevices();
         }
         if (command == "render") {
             return render(pluginPath, rest, quiet);

@@ -29,7 +29,9 @@ struct SavedBinding {
 //
 // Contract for every backend:
 // - No step throws and none writes to any stream; a step that fails returns false (or null) and keeps whatever it
-//   had acquired before, so that the destructor can release it.
+//   had acquired before, so that the destructor can release it. The one exception: the EGL backend's first
+//   createSurface of a process writes a line to standard output when SOLVANE_EGL_DEVICE names a device it cannot
+//   use (see egldevices/).
 // - The destructor releases everything still held, in this order: makes no context current on the calling thread and
 //   deletes the rendering context; releases the device context; destroys the hidden window (surface); withdraws the
 //   window class. It is also the clean-up of a construction that stopped half way. It never throws.

@@ -7,11 +7,14 @@
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
+#include "egldevices/EglDevices.h"
+
 #include <glbinding/Binding.h>
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -30,58 +33,9 @@ struct ProcessDisplay {
     bool pbuffer = false;
 };
 
-bool hasExtension(const char* extensions, const char* name)
-{
-    return extensions != nullptr && std::strstr(extensions, name) != nullptr;
-}
-
-EGLDisplay initializedDisplay()
-{
-    const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-        const auto getPlatformDisplay =
-            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
-        if (getPlatformDisplay != nullptr) {
-            const EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-            if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr) == EGL_TRUE) {
-                return display;
-            }
-        }
-    }
-    const EGLDisplay display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
-    if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr) == EGL_TRUE) {
-        return display;
-    }
-    return EGL_NO_DISPLAY;
-}
-
-// The closest match to a 32-bit RGBA pixel format with a depth buffer: the first config of exactly 8 bits per
-// colour channel, since EGL lists deeper colour formats first.
-EGLConfig chooseConfig(EGLDisplay display, EGLint surfaceType)
-{
-    const EGLint attributes[] = {EGL_SURFACE_TYPE, surfaceType,
-                                 EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                 EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
-                                 EGL_DEPTH_SIZE, 8,
-                                 EGL_NONE};
-    EGLConfig configs[64] = {};
-    EGLint count = 0;
-    if (eglChooseConfig(display, attributes, configs, 64, &count) != EGL_TRUE || count < 1) {
-        return nullptr;
-    }
-    for (EGLint i = 0; i < count; ++i) {
-        EGLint red = 0, green = 0, blue = 0;
-        eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &red);
-        eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &green);
-        eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &blue);
-        if (red == 8 && green == 8 && blue == 8) {
-            return configs[i];
-        }
-    }
-    return configs[0];
-}
-
-// Null when no display can be opened or it has no usable config; a later call tries again.
+// Null when no display can be opened or it has no usable config; a later call tries again. The device is chosen
+// once per process, by SOLVANE_EGL_DEVICE or else the first hardware device, and every context lives on its display.
+// A value that cannot be followed falls back and gets one line among the plug-in's diagnostics on standard output.
 const ProcessDisplay* processDisplay()
 {
     static std::mutex lock;
@@ -90,21 +44,16 @@ const ProcessDisplay* processDisplay()
     if (opened.display != EGL_NO_DISPLAY) {
         return &opened;
     }
-    const EGLDisplay display = initializedDisplay();
-    if (display == EGL_NO_DISPLAY) {
+    const EglDisplayChoice choice = openEglDisplay(std::getenv(kEglDeviceVariable), EglDeviceEntries::system());
+    for (const std::string& line : choice.diagnostics) {
+        std::cout << line << std::endl;
+    }
+    if (choice.display == nullptr) {
         return nullptr;
     }
-    EGLConfig config = chooseConfig(display, EGL_PBUFFER_BIT);
-    bool pbuffer = config != nullptr;
-    if (config == nullptr && hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context")) {
-        config = chooseConfig(display, 0);
-    }
-    if (config == nullptr) {
-        return nullptr;
-    }
-    opened.config = config;
-    opened.pbuffer = pbuffer;
-    opened.display = display;
+    opened.config = choice.config;
+    opened.pbuffer = choice.pbuffer;
+    opened.display = choice.display;
     return &opened;
 }
 

@@ -8,9 +8,10 @@
 namespace Tamrin {
 namespace Solvane {
 
-// EGL backend, for Mesa without any display server. The process's EGL display (Mesa's surfaceless platform where
-// offered) stands for the window system; an 8×8 pbuffer stands for the hidden window, or no surface at all where the
-// display has no pbuffer config but offers surfaceless contexts. The window-class name only names what is made.
+// EGL backend, without any display server. The process's EGL display stands for the window system: the EGL device
+// that SOLVANE_EGL_DEVICE names, else the first hardware device, else Mesa's surfaceless platform (egldevices/).
+// An 8×8 pbuffer stands for the hidden window, or no surface at all where the display has no pbuffer config but
+// offers surfaceless contexts. The window-class name only names what is made.
 // Owns its surface and context; changes no OpenGL state beyond the thread's current binding.
 // The EGL handles (EGLDisplay, EGLConfig, EGLSurface, EGLContext) are all plain pointers, held here as such so that
 // this header needs no EGL header.
