@@ -175,6 +175,14 @@ RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimi
     PngReadStruct reader(&message);
     png_set_read_fn(reader.png(), &source, readFromSource);
     png_set_chunk_malloc_max(reader.png(), kChunkMemoryLimit);
+    // Chunks that do not change the pixels as they arrive here are skipped unread, as are unknown ones: libpng takes
+    // memory for a chunk's whole claimed length before reading it, so a text chunk whose length field says 1.9 GB
+    // would cost that much at the end of a 60-byte file. Skipping reads the bytes in small pieces and stops where
+    // the file does.
+    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iCCP\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
+                                       "sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(reader.png(), PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(reader.png(), PNG_HANDLE_CHUNK_NEVER, kSkipped, sizeof kSkipped / 5);
     // libpng's own ceiling on the sides stays above ours, so that an oversized header reaches the check below, which
     // names the size and the limit; nothing the size of the image is allocated before it.
     png_set_user_limits(reader.png(), std::max<png_uint_32>(PNG_USER_WIDTH_MAX, limit.maxWidth),

@@ -204,7 +204,7 @@ void RenderJob::run()
             }
             frame.number = numbers[static_cast<std::size_t>(index)];
             frame.source = inPattern.path(frame.number);
-            const RgbaImage image = readPng(frame.source);
+            const RgbaImage image = readPng(frame.source, {kLargestFrameSide, kLargestFrameSide});
             frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
             frame.input->setFromRgba(image.pixels.data());
             return true;

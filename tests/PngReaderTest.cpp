@@ -179,12 +179,28 @@ TEST(PngReader, SizesBeyondTheLimitAreRefusedFromTheHeader)
     getrusage(RUSAGE_SELF, &after);
     EXPECT_NE(truncated.find("cannot decode PNG"), std::string::npos) << truncated;
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes of peak memory taken";
+
+    // A chunk whose length field claims 1.9 GB at the end of a 60-byte file: an error, without taking that memory.
+    for (const char* type : {"iTXt", "zTXt", "iCCP", "eXIf", "abCd"}) {
+        std::vector<std::uint8_t> claim(small.begin(), small.begin() + 33); // signature and header chunk
+        const std::uint8_t length[] = {0x70, 0x48, 0x59, 0x73};
+        claim.insert(claim.end(), length, length + 4);
+        claim.insert(claim.end(), type, type + 4);
+        claim.insert(claim.end(), {1, 's', 'R', 'G', 'B', 0, 0xAE, 0xCE});
+        getrusage(RUSAGE_SELF, &before);
+        const std::string message = decodeError(claim);
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_NE(message.find("ends early"), std::string::npos) << type << ": " << message;
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << type << ": kilobytes of peak memory taken";
+    }
 }
 
 TEST(PngReader, DamagedAndMisnamedFilesGiveTheReason)
 {
     const std::vector<std::uint8_t> file = Support::encodePngFile(rgba8(8, 8, everyByte(8, 8)));
     EXPECT_NE(decodeError({}).find("test.png: cannot read PNG: the file is empty"), std::string::npos);
+    // No bytes at no address (a null pointer is what an empty buffer may hand over): the same, and nothing touched.
+    EXPECT_THROW(Cli::decodePng(nullptr, 0, "nothing"), std::runtime_error);
     EXPECT_NE(decodeError(std::vector<std::uint8_t>(file.begin(), file.begin() + 20)).find("ends early"),
               std::string::npos);
     EXPECT_NE(decodeError(std::vector<std::uint8_t>(file.begin(), file.end() - 30)).find("cannot decode PNG"),
