@@ -41,11 +41,15 @@ LightShaftRenderer::~LightShaftRenderer() = default;
 
 void LightShaftRenderer::render(GLuint videoTexture, Vec2 frameSize)
 {
+    render(videoTexture, frameSize, computeRayGeometry(settings, frameSize));
+}
+
+void LightShaftRenderer::render(GLuint videoTexture, Vec2 frameSize, const RayGeometry& geometry)
+{
     // Vertex arrays are not shared between contexts: each context that draws gets
     // its own, recording the attributes of the one shared quad buffer.
     quad.makeUnbound();
 
-    const RayGeometry geometry = computeRayGeometry(settings, frameSize);
     const auto factor = static_cast<std::int32_t>(geometry.factor);
     passChain->run(videoTexture, frameSize, geometry.boxSize, geometry.offset, geometry.chainCenter, kRayReachPixels,
                    prefilterThresholds(settings), factor);

@@ -13,6 +13,7 @@ namespace Solvane {
 
 class OpenglShader;
 class LightShaftPassChain;
+struct RayGeometry;
 
 // The effect's renderer: holds the frame's settings, works out the ray box from
 // the frame size, the centre and the quality, runs the pass chain and draws the
@@ -30,6 +31,8 @@ public:
     LightShaftRenderer& operator=(const LightShaftRenderer&) = delete;
 
     void render(gl::GLuint videoTexture, Vec2 frameSize);
+    // The same with a ray box worked out elsewhere, e.g. under another bound.
+    void render(gl::GLuint videoTexture, Vec2 frameSize, const RayGeometry& geometry);
 
     RenderSettings settings;
 

@@ -69,6 +69,12 @@ AxisSpan boundAxis(double fullOffset, double fullSize, double layerSize, double 
     return span;
 }
 
+// The shine length the composite reads back, in layer pixels.
+double shineReach(double shineLength)
+{
+    return std::isnan(shineLength) ? kRayReachPixels : std::clamp(shineLength, 0.0, kRayReachPixels);
+}
+
 } // namespace
 
 std::int32_t qualityFactorOf(const RenderSettings& settings)
@@ -96,13 +102,69 @@ double rayReadMargin(std::int32_t factor, double shineLength)
     // The composite samples one layer pixel either side along the ray, reads back
     // up to the shine length, may land up to a texel off through its unrounded box
     // size, and reads bilinearly.
-    const double shine = std::isnan(shineLength) ? kRayReachPixels : std::clamp(shineLength, 0.0, kRayReachPixels);
-    const double composite = (1.0 + shine) / factor + 2.0;
+    const double composite = (1.0 + shineReach(shineLength)) / factor + 2.0;
     // One texel more for rounding.
     return sums + composite + 1.0;
 }
 
+// Every texel that an output pixel depends on is reached from that pixel P by
+// moves straight towards the centre C (the composite's inner sample and its read
+// back along the shine, the sums' reads 2^j texels on), at most `along` texels in
+// all, and by slips off the line: each bilinear footprint (under a texel on each
+// axis, √2 across) and the composite's unrounded box size (under a texel on each
+// axis), at most `slip` texels in all. A move towards C scales the point's offset
+// from C, so it never takes the point further from the line through P and C, and
+// brings it exactly its length nearer to C; a slip changes either by at most its
+// length. So every read lies within `slip` of that line and at most along + 2 slip
+// nearer to C than P along it: on an axis, at most K s(P) + slip beyond P towards
+// C, with K = along + 2 slip and s(P) the share of that axis in P's direction to
+// C. A read that passes C stays within 2 slip of it.
+//
+// Beyond the layer's edge on C's side that is K s(P) − u + slip for a pixel u
+// from the edge. s(P) is largest on the layer's side nearest to C on the other
+// axis, a distance h from C on that axis (0 when C lies level with the layer);
+// along that side, with C a distance d beyond the edge, g(u) = K (d + u) /
+// hypot(d + u, h) − u is concave, and peaks where hypot(d + u, h)^3 = K h^2. For a
+// far centre the peak is at u = 0: the margin times the share of the layer's
+// corner nearest to C. Add 2 slip and a texel for rounding. The whole margin holds
+// for any direction (every move and slip spent on one axis), so the smaller of the
+// two is taken; the box never extends beyond the centre either way.
+Vec2 rayBoxMargins(std::int32_t factor, double shineLength, Vec2 radialCenter, Vec2 layerSize)
+{
+    const double whole = rayReadMargin(factor, shineLength);
+    const std::int32_t levels = doublingLevels(std::ceil(kRayReachPixels / factor));
+    const double along = std::ldexp(1.0, levels) - 1.0 + (1.0 + shineReach(shineLength)) / factor;
+    const double slip = std::sqrt(2.0) * (levels + 2);
+    const double k = along + 2.0 * slip;
+
+    const auto margin = [&](double centre, double layer, double otherCentre, double otherLayer) {
+        const double d = centre < 0.0 ? -centre : centre - layer;
+        const double h = otherCentre >= 0.0 && otherCentre <= otherLayer
+                             ? 0.0
+                             : std::min(std::fabs(otherCentre), std::fabs(otherCentre - otherLayer));
+        if (!(d > 0.0) || !std::isfinite(d) || !std::isfinite(h)) {
+            return whole;
+        }
+        const double peak = std::cbrt(k * h * h);
+        const double u = peak > h ? std::clamp(std::sqrt(peak * peak - h * h) - d, 0.0, layer) : 0.0;
+        const double reach = k * (d + u) / std::hypot(d + u, h) - u;
+        return std::min(whole, reach + 2.0 * slip + 1.0);
+    };
+    return Vec2(margin(radialCenter.x, layerSize.x, radialCenter.y, layerSize.y),
+                margin(radialCenter.y, layerSize.y, radialCenter.x, layerSize.x));
+}
+
 RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize)
+{
+    const std::int32_t factor = qualityFactorOf(settings);
+    const Vec2 center = usableCenter(settings.center, frameSize);
+    const Vec2 scaled = center / factor;
+    const Vec2 radialCenter(std::floor(scaled.x) + 0.5, std::floor(scaled.y) + 0.5);
+    return computeRayGeometry(settings, frameSize,
+                              rayBoxMargins(factor, settings.shineLength, radialCenter, frameSize / factor));
+}
+
+RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize, Vec2 margins)
 {
     RayGeometry g;
     const std::int32_t factor = qualityFactorOf(settings);
@@ -114,10 +176,9 @@ RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize)
     const Vec2 fullSize = full.size() / g.factor;
     const Vec2 fullOffset = Vec2(std::fabs(full.x), std::fabs(full.y)) / g.factor;
     const Vec2 layerSize = frameSize / g.factor;
-    const double margin = rayReadMargin(factor, settings.shineLength);
 
-    const AxisSpan x = boundAxis(fullOffset.x, fullSize.x, layerSize.x, margin);
-    const AxisSpan y = boundAxis(fullOffset.y, fullSize.y, layerSize.y, margin);
+    const AxisSpan x = boundAxis(fullOffset.x, fullSize.x, layerSize.x, margins.x);
+    const AxisSpan y = boundAxis(fullOffset.y, fullSize.y, layerSize.y, margins.y);
 
     g.boxSize = Vec2(x.size, y.size);
     g.offset = Vec2(x.offset, y.offset);

@@ -16,8 +16,10 @@ namespace Solvane {
 //
 // The ray box is the layer grown to contain the centre, but never further than
 // the rays can read: texels beyond that margin cannot change any output pixel,
-// so a far centre keeps the textures at a bounded size. Only whole texels are
-// dropped, so the kept ones sit exactly where they sat in the full box.
+// so a far centre keeps the textures at a bounded size. The margin of each axis
+// is the reach of the reads times that axis's share in the rays' directions.
+// Only whole texels are dropped, so the kept ones sit exactly where they sat in
+// the full box.
 struct RayGeometry {
     Rect box;           // the ray box in layer pixels
     Vec2 boxSize;       // box size / factor, downscaled, not rounded
@@ -52,10 +54,20 @@ std::int32_t qualityFactorOf(const RenderSettings& settings);
 std::int32_t doublingLevels(double reach);
 
 // How far, in downscaled texels along either axis, the reads that can change an
-// output pixel reach from the layer towards the centre.
+// output pixel reach from the layer towards the centre, whatever the rays'
+// directions.
 double rayReadMargin(std::int32_t factor, double shineLength);
 
+// The same reach for each axis, for rays towards `radialCenter` (downscaled layer
+// coordinates) from a layer of `layerSize` downscaled pixels: never more than
+// rayReadMargin, and less on an axis that the rays cross at a slant.
+Vec2 rayBoxMargins(std::int32_t factor, double shineLength, Vec2 radialCenter, Vec2 layerSize);
+
 RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize);
+
+// The geometry with the box grown by the given margins (downscaled texels beyond
+// the layer on each axis) instead of rayBoxMargins: for comparing bounds.
+RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize, Vec2 margins);
 
 } // namespace Solvane
 } // namespace Tamrin

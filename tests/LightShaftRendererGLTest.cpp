@@ -15,6 +15,7 @@
 #include "ShaderSources.h"
 #include "gpu/OpenglRenderTarget.h"
 #include "gpu/OpenglShader.h"
+#include "renderer/ChannelOrderPass.h"
 #include "renderer/LightShaftPassChain.h"
 #include "renderer/FrameSequence.h"
 #include "renderer/PixelTransfer.h"
@@ -74,6 +75,37 @@ std::vector<std::uint8_t> renderFrame(LightShaftRenderer& renderer, const std::v
             EXPECT_NE(boundArray, 0) << "render() leaves its vertex array bound";
         }
     });
+    return Support::pixels(output);
+}
+
+// The same OpenGL steps as the frame sequence, with the ray box given instead of
+// worked out by the renderer.
+std::vector<std::uint8_t> renderFrameWithGeometry(LightShaftRenderer& renderer, const std::vector<std::uint8_t>& layer,
+                                                  int width, int height, const RenderSettings& settings,
+                                                  const RayGeometry& geometry)
+{
+    StandIn::SubstituteHost host(nullptr);
+    StandIn::HostWorld input(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(input.row(y), layer.data() + static_cast<std::size_t>(y) * width * 4,
+                    static_cast<std::size_t>(width) * 4);
+    }
+    StandIn::HostWorld output(width, height);
+    renderer.settings = settings;
+    OpenglRenderTarget& target = OpenglRenderTarget::instance();
+    target.setConversionPassMaker(makeChannelOrderPass);
+    target.resize(width, height, false);
+    target.bind(false, false);
+    std::uint64_t bytesPerPixel = 4;
+    GLenum pixelType = GL_UNSIGNED_BYTE;
+    float multiplier = 1.0f;
+    GLuint frameTexture =
+        uploadWorld(WorldFormat::Argb8, &input.def(), &host.inData(), bytesPerPixel, pixelType, multiplier, false);
+    renderer.render(frameTexture, Vec2(width, height), geometry);
+    glDeleteTextures(1, &frameTexture);
+    target.finishFrame(multiplier);
+    readbackWorld(width, height, &input.def(), &output.def(), &host.inData(), WorldFormat::Argb8, bytesPerPixel,
+                  pixelType);
     return Support::pixels(output);
 }
 
@@ -257,6 +289,101 @@ TEST_F(LightShaftRendererGLTest, CentresBeyondAnyTextureLimitRender)
         }
         EXPECT_GT(brightest, 40);
     }
+}
+
+// Centres in all eight directions, out to the host's limit (its points are 16.16
+// fixed-point numbers: 32767 pixels) and beyond it, against the reference over
+// the whole box (worked out only where the frame reads it).
+TEST_F(LightShaftRendererGLTest, FarCentresInEveryDirectionMatchTheReference)
+{
+    const int width = 40;
+    const int height = 28;
+    const std::vector<std::uint8_t> layer = Support::makeTestLayer(width, height);
+    struct Case {
+        double distance;
+        int quality;
+        double shineLength;
+        bool rayOnly;
+    };
+    for (const Case& c : {Case{32767.0, 0, 2048.0, false}, Case{6000.0, 1, 2048.0, true},
+                          Case{1.0e6, 2, 600.0, false}}) {
+        const double d = c.distance;
+        // Off the corners a little unevenly, so that no ray is exactly diagonal.
+        for (const Vec2& center : {Vec2(-d, 11.0), Vec2(width + d, 19.0), Vec2(13.0, -d), Vec2(25.0, height + d),
+                                   Vec2(-d, -0.8 * d), Vec2(0.9 * d, -d), Vec2(-0.7 * d, height + d),
+                                   Vec2(width + d, 0.6 * d)}) {
+            const RenderSettings settings = settingsAt(center, c.quality, c.rayOnly, c.shineLength);
+            SCOPED_TRACE(caseName(settings));
+            const std::vector<std::uint8_t> frame = renderFrame(*renderer, layer, width, height, settings);
+            EXPECT_TRUE(computeRayGeometry(settings, Vec2(width, height)).bounded);
+            const std::vector<std::uint8_t> expected =
+                Support::referenceFarLightShafts(layer, width, height, settings);
+            const Support::ByteDifference difference = Support::compareBytes(frame, expected, kFrameTolerance);
+            EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest << ", mean "
+                                           << difference.mean << ", first at pixel "
+                                           << difference.firstOver / 4 % width << ", "
+                                           << difference.firstOver / 4 / width;
+            if (difference.over != 0) {
+                const std::string name = "lightshaft_far_" + caseName(settings);
+                Support::writeArgbAsPpm(name + "_actual.ppm", frame, width, height);
+                Support::writeArgbAsPpm(name + "_expected.ppm", expected, width, height);
+            }
+        }
+    }
+}
+
+// The box bounded by the rays' slant gives the very bytes of the box grown by the
+// whole margin on each axis, whatever the size, centre, quality and output. (A
+// larger frame may differ by a level in a few bytes: the float rounding of the
+// texture coordinates follows the box's texel count, and a box one texel larger
+// than the whole margin's does the same at 1080p.)
+TEST_F(LightShaftRendererGLTest, TheSlantedBoundRendersTheBytesOfTheWholeMargin)
+{
+    struct Case {
+        int width;
+        int height;
+        Vec2 center;
+        int quality;
+        double shineLength;
+        bool rayOnly;
+    };
+    const std::vector<Case> cases = {
+        {48, 32, Vec2(-20000.0, -20000.0), 0, 300.0, false}, {48, 32, Vec2(32767.0, -9000.0), 1, 2048.0, true},
+        {48, 32, Vec2(-3000.0, 25000.0), 2, 2048.0, false},  {48, 32, Vec2(5000.0, 4000.0), 2, 700.0, true},
+        {48, 32, Vec2(-1500.0, -1200.0), 1, 2048.0, false},  {61, 37, Vec2(-32767.0, 10.0), 1, 2048.0, false},
+        {61, 37, Vec2(-32767.0, -32767.0), 2, 2048.0, true}, {61, 37, Vec2(20000.0, 30000.0), 0, 300.0, false},
+        {61, 37, Vec2(-2500.0, 3000.0), 2, 1000.0, true},    {96, 40, Vec2(1.0e6, -1.0e6), 2, 2048.0, false},
+        {96, 40, Vec2(-7000.0, -30000.0), 1, 2048.0, true},  {96, 40, Vec2(700.0, -2600.0), 1, 2048.0, false}};
+    int smaller = 0;
+    for (const Case& c : cases) {
+        const std::vector<std::uint8_t> layer = Support::makeTestLayer(c.width, c.height);
+        const RenderSettings settings = settingsAt(c.center, c.quality, c.rayOnly, c.shineLength);
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + caseName(settings));
+        const Vec2 frameSize(c.width, c.height);
+        const double whole = rayReadMargin(c.quality + 1, c.shineLength);
+        const RayGeometry before = computeRayGeometry(settings, frameSize, Vec2(whole, whole));
+        const RayGeometry now = computeRayGeometry(settings, frameSize);
+        smaller += now.textureSize.x < before.textureSize.x || now.textureSize.y < before.textureSize.y ? 1 : 0;
+
+        const std::vector<std::uint8_t> frame = renderFrame(*renderer, layer, c.width, c.height, settings);
+        EXPECT_EQ(renderer->chain().lastTextureSize(), now.textureSize);
+        const std::vector<std::uint8_t> wholeMargin =
+            renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, before);
+        EXPECT_EQ(renderer->chain().lastTextureSize(), before.textureSize);
+        const Support::ByteDifference difference = Support::compareBytes(frame, wholeMargin, 0);
+        EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest << ", first at byte "
+                                       << difference.firstOver;
+        // The steps above are the frame sequence's: with the same box they give its bytes.
+        if (&c == &cases.front()) {
+            EXPECT_EQ(Support::compareBytes(renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, now),
+                                            frame, 0)
+                          .over,
+                      0u);
+        }
+    }
+    // All but the centre level with the layer and the three within the whole
+    // margin's reach (whose box is the whole box either way) get a smaller box.
+    EXPECT_EQ(smaller, static_cast<int>(cases.size()) - 4);
 }
 
 TEST_F(LightShaftRendererGLTest, TransparentLayerStaysTransparentBlack)

@@ -6,7 +6,10 @@
 #include <limits>
 #include <vector>
 
+#include "support/LightShaftReference.h"
+
 using namespace Tamrin::Solvane;
+namespace Support = Tamrin::Solvane::Test;
 
 namespace {
 
@@ -117,12 +120,14 @@ TEST(RayGeometryTest, ACentreWithinTheRaysReachKeepsTheWholeBox)
     for (int quality = 0; quality < 3; ++quality) {
         const double f = quality + 1.0;
         const double margin = rayReadMargin(quality + 1, 2048.0);
-        const Vec2 center(-(margin - 2.0) * f, 48.0 + (margin - 2.0) * f);
-        const RayGeometry g = computeRayGeometry(settingsAt(center, quality), frame);
-        const FullBox full = fullBoxOf(center, frame, f);
-        EXPECT_FALSE(g.bounded);
-        expectVec2(g.boxSize, full.size.x, full.size.y);
-        expectVec2(g.offset, full.offset.x, full.offset.y);
+        // Level with the layer, where the rays run along the axis.
+        for (const Vec2 center : {Vec2(-(margin - 2.0) * f, 20.0), Vec2(30.0, 48.0 + (margin - 2.0) * f)}) {
+            const RayGeometry g = computeRayGeometry(settingsAt(center, quality), frame);
+            const FullBox full = fullBoxOf(center, frame, f);
+            EXPECT_FALSE(g.bounded);
+            expectVec2(g.boxSize, full.size.x, full.size.y);
+            expectVec2(g.offset, full.offset.x, full.offset.y);
+        }
     }
 }
 
@@ -138,15 +143,15 @@ TEST(RayGeometryTest, AFarCentreBoundsTheBoxToTheRaysReach)
                 SCOPED_TRACE(testing::Message() << "quality " << quality << " shine " << shine << " centre ("
                                                 << center.x << ", " << center.y << ")");
                 const double f = quality + 1.0;
-                const double margin = rayReadMargin(quality + 1, shine);
                 const RayGeometry g = computeRayGeometry(settingsAt(center, quality, shine), frame);
+                const Vec2 margins = rayBoxMargins(quality + 1, shine, g.radialCenter, frame / f);
                 const FullBox full = fullBoxOf(center, frame, f);
                 EXPECT_TRUE(g.bounded);
 
                 // The box reaches the margin beyond the layer on the centre's side, and no further.
-                for (const auto& [offset, size, layer, fullOffset, fullSize] :
-                     {std::make_tuple(g.offset.x, g.boxSize.x, frame.x / f, full.offset.x, full.size.x),
-                      std::make_tuple(g.offset.y, g.boxSize.y, frame.y / f, full.offset.y, full.size.y)}) {
+                for (const auto& [offset, size, layer, fullOffset, fullSize, margin] :
+                     {std::make_tuple(g.offset.x, g.boxSize.x, frame.x / f, full.offset.x, full.size.x, margins.x),
+                      std::make_tuple(g.offset.y, g.boxSize.y, frame.y / f, full.offset.y, full.size.y, margins.y)}) {
                     EXPECT_GE(offset, std::min(margin, fullOffset) - 1e-9);
                     EXPECT_LT(offset, margin + 1.0);
                     EXPECT_GE(size - offset - layer, std::min(margin, fullSize - fullOffset - layer) - 1e-9);
@@ -207,4 +212,128 @@ TEST(RayGeometryTest, AnyCentreGivesFiniteTexturesWithinOpenGLLimits)
     const RayGeometry far = computeRayGeometry(settingsAt(Vec2(-1.0e15, 50.0), 0), Vec2(100.0, 100.0));
     EXPECT_NEAR(far.radialCenter.x, 50.0 - kFarthestCenter, 1.0);
     EXPECT_NEAR(far.radialCenter.y, 50.5, 1.0);
+}
+
+namespace {
+
+// The centres of the tests below: the eight directions from a 40 × 24 layer, each
+// at distances from within the rays' reach to the host's limit (its points are
+// 16.16 fixed-point numbers: at most 32767 pixels).
+std::vector<Vec2> centresAround(Vec2 frame, const std::vector<double>& distances)
+{
+    std::vector<Vec2> centres;
+    for (const double d : distances) {
+        const double left = -d;
+        const double right = frame.x + d;
+        const double above = -d;
+        const double below = frame.y + d;
+        // Off the corners a little unevenly, so that no ray is exactly diagonal.
+        centres.insert(centres.end(), {Vec2(left, frame.y * 0.4), Vec2(right, frame.y * 0.7), Vec2(frame.x * 0.3, above),
+                                       Vec2(frame.x * 0.6, below), Vec2(left, above * 0.8), Vec2(right * 0.9, above),
+                                       Vec2(left * 0.7, below), Vec2(right, below * 0.6)});
+    }
+    return centres;
+}
+
+// The texels the geometry keeps, as columns and rows of the whole box.
+struct KeptRange {
+    double firstColumn, lastColumn, firstRow, lastRow;
+};
+
+KeptRange keptRangeOf(const RayGeometry& g, Vec2 wholeOffset)
+{
+    const double droppedX = std::round(wholeOffset.x - g.offset.x);
+    const double droppedY = std::round(wholeOffset.y - g.offset.y);
+    return KeptRange{droppedX, droppedX + g.textureSize.x - 1, droppedY, droppedY + g.textureSize.y - 1};
+}
+
+} // namespace
+
+// Every texel that the frame's output depends on, found by following the reads of
+// the composite and of every doubling level back from each output pixel, lies in
+// the box: a box that dropped one of them would change the frame.
+TEST(RayGeometryTest, TheBoxHoldsEveryTexelTheFrameReads)
+{
+    const Vec2 frame(40.0, 24.0);
+    struct Case {
+        int quality;
+        double shine;
+        std::vector<double> distances;
+    };
+    // Quality High sums over the most texels; the read region of a far centre is a
+    // band some 4,100 texels long, so it takes fewer distances.
+    for (const Case& c : {Case{0, 2048.0, {900.0, 3100.0, 32767.0}}, Case{1, 2048.0, {300.0, 1700.0, 5000.0, 32767.0}},
+                          Case{2, 500.0, {100.0, 800.0, 2600.0, 32767.0}}, Case{2, 0.0, {700.0, 32767.0}}}) {
+        for (const Vec2& center : centresAround(frame, c.distances)) {
+            SCOPED_TRACE(testing::Message() << "quality " << c.quality << " shine " << c.shine << " centre ("
+                                            << center.x << ", " << center.y << ")");
+            const RenderSettings settings = settingsAt(center, c.quality, c.shine);
+            const RayGeometry g = computeRayGeometry(settings, frame);
+            const Support::ReadRegion reads = Support::referenceReadRegion(static_cast<int>(frame.x),
+                                                                    static_cast<int>(frame.y), settings);
+            ASSERT_FALSE(reads.texels.empty());
+            const KeptRange kept = keptRangeOf(g, reads.offset);
+            EXPECT_LE(kept.firstColumn, reads.texels.minColumn());
+            EXPECT_GE(kept.lastColumn, reads.texels.maxColumn());
+            EXPECT_LE(kept.firstRow, reads.texels.minRow());
+            EXPECT_GE(kept.lastRow, reads.texels.maxRow());
+            // The bound is close: where it cuts the box on the centre's side, it
+            // keeps a few dozen texels beyond what is read (the sideways slips it
+            // allows for are never all taken).
+            const bool left = center.x < 0.0;
+            const bool above = center.y < 0.0;
+            if (left ? kept.firstColumn > 0.0 : kept.lastColumn < reads.textureSize.x - 1) {
+                EXPECT_LT(left ? reads.texels.minColumn() - kept.firstColumn : kept.lastColumn - reads.texels.maxColumn(),
+                          80.0);
+            }
+            if (above ? kept.firstRow > 0.0 : kept.lastRow < reads.textureSize.y - 1) {
+                EXPECT_LT(above ? reads.texels.minRow() - kept.firstRow : kept.lastRow - reads.texels.maxRow(), 80.0);
+            }
+        }
+    }
+}
+
+// The box never takes more texels than the whole margin on every axis gave, and
+// takes as many where the rays run level with an axis; far off a corner of 1080p
+// it saves 30 % on each axis and more than a third of the texels.
+TEST(RayGeometryTest, TheBoxNeverExceedsTheWholeMarginAndShrinksOffTheCorners)
+{
+    for (const Vec2 frame : {Vec2(40.0, 24.0), Vec2(1920.0, 1080.0), Vec2(3840.0, 2160.0), Vec2(1.0, 1.0)}) {
+        for (int quality = 0; quality < 3; ++quality) {
+            for (const double shine : {0.0, 700.0, 2048.0}) {
+                for (const Vec2& center : centresAround(frame, {0.0, 20.0, 500.0, 3000.0, 32767.0, 1.0e6, 1.0e12})) {
+                    SCOPED_TRACE(testing::Message() << frame.x << " wide, quality " << quality << " shine " << shine
+                                                    << " centre (" << center.x << ", " << center.y << ")");
+                    const RenderSettings settings = settingsAt(center, quality, shine);
+                    const double whole = rayReadMargin(quality + 1, shine);
+                    const RayGeometry g = computeRayGeometry(settings, frame);
+                    const RayGeometry before = computeRayGeometry(settings, frame, Vec2(whole, whole));
+                    EXPECT_LE(g.textureSize.x, before.textureSize.x);
+                    EXPECT_LE(g.textureSize.y, before.textureSize.y);
+                    // Both keep the layer where the whole box has it.
+                    EXPECT_DOUBLE_EQ(g.offset.x - std::floor(g.offset.x), before.offset.x - std::floor(before.offset.x));
+                    EXPECT_DOUBLE_EQ(g.offset.y - std::floor(g.offset.y), before.offset.y - std::floor(before.offset.y));
+                    const Vec2 margins = rayBoxMargins(quality + 1, shine, g.radialCenter, frame / (quality + 1.0));
+                    EXPECT_LE(margins.x, whole);
+                    EXPECT_LE(margins.y, whole);
+                }
+            }
+        }
+    }
+
+    // Level with the layer on one axis: the rays from its middle run along the
+    // other axis, which keeps the whole margin.
+    const double whole = rayReadMargin(1, 2048.0);
+    EXPECT_DOUBLE_EQ(rayBoxMargins(1, 2048.0, Vec2(-20000.5, 300.5), Vec2(1920.0, 1080.0)).x, whole);
+    EXPECT_DOUBLE_EQ(rayBoxMargins(1, 2048.0, Vec2(700.5, 30000.5), Vec2(1920.0, 1080.0)).y, whole);
+
+    // Far off the top-left corner of 1080p at High quality: the reads reach
+    // furthest beyond the layer from its top-left corner, whose rays run at 45°.
+    const RayGeometry g = computeRayGeometry(settingsAt(Vec2(-20000.0, -20000.0), 0), Vec2(1920.0, 1080.0));
+    const Vec2 margins = rayBoxMargins(1, 2048.0, g.radialCenter, Vec2(1920.0, 1080.0));
+    EXPECT_NEAR(margins.x / whole, std::sqrt(0.5), 0.02);
+    EXPECT_NEAR(margins.y / whole, std::sqrt(0.5), 0.02);
+    const double texels = static_cast<double>(g.textureSize.x) * g.textureSize.y;
+    const double wholeTexels = (1920.0 + whole + 1.0) * (1080.0 + whole + 1.0);
+    EXPECT_LT(texels, 0.64 * wholeTexels);
 }

@@ -60,6 +60,45 @@ ReferenceFrame referenceRaySums(const std::vector<std::uint8_t>& argb, int width
 void referenceComposite(ReferenceFrame& frame, const std::vector<std::uint8_t>& argb, int width, int height,
                         const RenderSettings& settings);
 
+// The texels of a whole ray box that something depends on, as one span of
+// columns per row (each row from its first such texel to its last, which may
+// take in a few more). Texel coordinates are those of the whole box.
+struct TexelSpans {
+    int top = 0;
+    std::vector<int> first; // per row from `top`; first > last: none in that row
+    std::vector<int> last;
+
+    explicit TexelSpans(int height = 0) : first(static_cast<std::size_t>(height), 1 << 30), last(first.size(), -1) {}
+
+    void add(int x, int y);
+    bool contains(int x, int y) const;
+    bool empty() const;
+    // The bounds of all spans: the smallest and largest column and row.
+    int minColumn() const;
+    int maxColumn() const;
+    int minRow() const;
+    int maxRow() const;
+};
+
+// The texels of the whole ray box that a frame's output depends on (the
+// composite's bilinear reads, and every read of the doubling levels that those
+// texels need, down to the prefilter), found by following the reads themselves
+// back from every output pixel. Depends on the geometry alone, not the layer.
+struct ReadRegion {
+    Vec2 boxSize;     // the whole box, downscaled
+    Vec2 offset;      // the layer in the whole box
+    Vec2i textureSize;
+    TexelSpans texels; // everything read, at any level
+};
+ReadRegion referenceReadRegion(int width, int height, const RenderSettings& settings);
+
+// The output of referenceLightShafts for any centre, however far: the same
+// arithmetic over the whole box, but only at the texels of referenceReadRegion,
+// so a centre tens of thousands of pixels away costs no more than one nearby.
+// `region`, when given, receives the texels read.
+std::vector<std::uint8_t> referenceFarLightShafts(const std::vector<std::uint8_t>& argb, int width, int height,
+                                                  const RenderSettings& settings, ReadRegion* region = nullptr);
+
 // A layer with something for every branch of the effect, in the host's byte
 // order: an opaque dark ground with a gradient, a white disc, a warm bar, a
 // half-transparent bright patch, and a fully transparent corner whose colour is
