@@ -1,15 +1,28 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite, in three stages:
+# Installs what is needed, builds, and runs the whole test suite, in five stages:
 #   1. the Linux build (build/) and its tests;
-#   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh, build-asan/);
-#   3. the Windows stage (scripts/windows/test.sh: the cross build in build-win/, its tests and a sample render under
+#   2. a render farm on a real one-node Slurm cluster on this machine (scripts/slurm/test-cluster.sh; needs root);
+#   3. a short run of each fuzz target (scripts/fuzz.sh, build-fuzz/);
+#   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh, build-asan/);
+#   5. the Windows stage (scripts/windows/test.sh: the cross build in build-win/, its tests and a sample render under
 #      Wine, checked against the Linux build).
-# SOLVANE_SKIP_SANITIZE=1 and SOLVANE_SKIP_WINDOWS=1 leave out stages 2 and 3 for a quick local run.
+# SOLVANE_SKIP_SLURM=1, SOLVANE_SKIP_FUZZ=1, SOLVANE_SKIP_SANITIZE=1 and SOLVANE_SKIP_WINDOWS=1 leave out stages 2 to 5
+# for a quick local run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+if [ "${SOLVANE_SKIP_SLURM:-0}" = 1 ]; then
+  echo "test: Slurm stage skipped (SOLVANE_SKIP_SLURM=1)"
+else
+  scripts/slurm/test-cluster.sh
+fi
+if [ "${SOLVANE_SKIP_FUZZ:-0}" = 1 ]; then
+  echo "test: fuzz stage skipped (SOLVANE_SKIP_FUZZ=1)"
+else
+  scripts/fuzz.sh 10
+fi
 if [ "${SOLVANE_SKIP_SANITIZE:-0}" = 1 ]; then
   echo "test: sanitizer stage skipped (SOLVANE_SKIP_SANITIZE=1)"
 else
