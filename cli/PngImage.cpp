@@ -1,12 +1,12 @@
 #include "cli/PngImage.h"
 
 #include <png.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "cli/OutputFile.h"
@@ -213,14 +213,15 @@ RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimi
 
 RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit)
 {
+    // Asked first: Windows refuses to open a directory ("Permission denied"), POSIX
+    // opens it and fails the first read.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        throw std::runtime_error(path + ": is a directory, not a PNG file");
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
-    }
-    struct stat status {};
-    if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
-        std::fclose(file);
-        throw std::runtime_error(path + ": is a directory, not a PNG file");
     }
     PngSource source;
     source.file = file;
