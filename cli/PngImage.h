@@ -40,6 +40,12 @@ RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::strin
 // special file is written directly. Throws std::runtime_error with the reason.
 void writePngAtomically(const std::string& path, const RgbaImage& image);
 
+// The same from rows in the host's order (alpha, red, green, blue), `rowBytes` apart:
+// libpng moves alpha last as it writes each row, so no RGBA copy of the frame is made.
+// The file is byte for byte the one writePngAtomically writes for the same pixels.
+void writeArgbPngAtomically(const std::string& path, int width, int height, const std::uint8_t* firstRow,
+                            std::size_t rowBytes);
+
 } // namespace Cli
 } // namespace Solvane
 } // namespace Tamrin
