@@ -1,5 +1,7 @@
 #include "cli/WorldPool.h"
 
+#include <iterator>
+
 namespace Tamrin {
 namespace Solvane {
 namespace Cli {
