@@ -80,7 +80,7 @@ bool readHeader(png_structp png, png_infop info, PngHeader* header)
 // Sets the conversions to 8-bit RGBA. None alters a sample's value except the reduction of 16 bits to 8, which
 // rounds (libpng's "scale", not its truncating "strip"); no gamma or colour conversion is asked for, so gAMA, sRGB,
 // iCCP and cHRM chunks are read and left unused, as video tools and image editors leave them.
-bool prepareRows(png_structp png, png_infop info, const PngHeader* header)
+bool prepareRows(png_structp png, png_infop info, const PngHeader* header, bool argb)
 {
     if (setjmp(png_jmpbuf(png))) {
         return false;
@@ -102,11 +102,17 @@ bool prepareRows(png_structp png, png_infop info, const PngHeader* header)
     if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
         png_set_gray_to_rgb(png);
     }
-    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !transparentColour) {
-        png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
+    // An opaque image gets its alpha where the order wants it; libpng's alpha swap leaves an added filler where it
+    // was put.
+    const bool filler = !(colorType & PNG_COLOR_MASK_ALPHA) && !transparentColour;
+    if (filler) {
+        png_set_add_alpha(png, 0xFF, argb ? PNG_FILLER_BEFORE : PNG_FILLER_AFTER);
     }
     if (header->interlaced) {
         png_set_interlace_handling(png);
+    }
+    if (argb && !filler) {
+        png_set_swap_alpha(png);
     }
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != std::size_t(header->width) * 4) {
@@ -142,6 +148,21 @@ bool readRows(png_structp png, const PngHeader* header, std::vector<std::uint8_t
     return true;
 }
 
+// Decodes the rows into rows the caller holds, `rowBytes` apart, in every pass of an interlaced image.
+bool readRowsInto(png_structp png, const PngHeader* header, std::uint8_t* first, std::size_t rowBytes)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    const int passes = header->interlaced ? png_set_interlace_handling(png) : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < header->height; ++y) {
+            png_read_row(png, first + rowBytes * y, nullptr);
+        }
+    }
+    return true;
+}
+
 // libpng's read and info structures, destroyed on every way out.
 class PngReadStruct {
 public:
@@ -170,7 +191,17 @@ private:
 // file cannot ask for gigabytes through a chunk length.
 constexpr png_alloc_size_t kChunkMemoryLimit = 8u << 20;
 
-RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimit& limit)
+// Rows of the host's order that a decoder may fill instead of making an RGBA image.
+struct ArgbRows {
+    std::uint8_t* first = nullptr;
+    std::size_t rowBytes = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Decodes into `rows` when given and of the image's size (and returns an empty image), else into a new RGBA image.
+RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimit& limit,
+                 const ArgbRows* rows = nullptr, bool* filledRows = nullptr)
 {
     std::string message;
     PngReadStruct reader(&message);
@@ -198,8 +229,19 @@ RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimi
                                  std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
                                  " that the plug-in can draw here");
     }
-    if (!prepareRows(reader.png(), reader.info(), &header)) {
+    const bool intoRows = rows != nullptr && header.width == png_uint_32(rows->width) &&
+                          header.height == png_uint_32(rows->height);
+    if (!prepareRows(reader.png(), reader.info(), &header, intoRows)) {
         throw std::runtime_error(name + ": cannot read PNG: " + message);
+    }
+    if (filledRows != nullptr) {
+        *filledRows = intoRows;
+    }
+    if (intoRows) {
+        if (!readRowsInto(reader.png(), &header, rows->first, rows->rowBytes)) {
+            throw std::runtime_error(name + ": cannot decode PNG: " + message);
+        }
+        return RgbaImage();
     }
     RgbaImage result;
     if (!readRows(reader.png(), &header, &result.pixels)) {
@@ -214,6 +256,12 @@ RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimi
 
 RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit)
 {
+    return readPngInto(path, limit, nullptr, 0, 0, 0, nullptr);
+}
+
+RgbaImage readPngInto(const std::string& path, const ImageSizeLimit& limit, std::uint8_t* firstRow,
+                      std::size_t rowBytes, int width, int height, bool* filled)
+{
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
@@ -225,8 +273,13 @@ RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit)
     }
     PngSource source;
     source.file = file;
+    ArgbRows rows;
+    rows.first = firstRow;
+    rows.rowBytes = rowBytes;
+    rows.width = width;
+    rows.height = height;
     try {
-        RgbaImage image = decode(source, path, limit);
+        RgbaImage image = decode(source, path, limit, firstRow != nullptr ? &rows : nullptr, filled);
         std::fclose(file);
         return image;
     } catch (...) {

@@ -31,6 +31,14 @@ struct ImageSizeLimit {
 // std::runtime_error with the file and the reason.
 RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit = {});
 
+// The same, straight into rows of the host's order (alpha, red, green, blue), `rowBytes`
+// apart, when the image is `width` × `height` pixels: libpng moves alpha first as it
+// reads each row, so no RGBA image is made. `*filled` then says true and the image
+// returned is empty; an image of another size arrives as readPng returns it, with the
+// rows untouched. A failure may leave the rows partly written.
+RgbaImage readPngInto(const std::string& path, const ImageSizeLimit& limit, std::uint8_t* firstRow,
+                      std::size_t rowBytes, int width, int height, bool* filled);
+
 // The same from bytes in memory; `name` stands for the file in messages.
 RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::string& name,
                     const ImageSizeLimit& limit = {});

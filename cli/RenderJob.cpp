@@ -206,11 +206,17 @@ void RenderJob::run()
             }
             frame.number = numbers[static_cast<std::size_t>(index)];
             frame.source = inPattern.path(frame.number);
-            const RgbaImage image = readPng(frame.source, {kLargestFrameSide, kLargestFrameSide});
-            if (!frame.input || frame.input->width() != image.width || frame.input->height() != image.height) {
+            // A world a finished frame left is filled straight from the file when its size fits.
+            StandIn::HostWorld* spare = frame.input.get();
+            bool filled = false;
+            const RgbaImage image = readPngInto(
+                frame.source, {kLargestFrameSide, kLargestFrameSide}, spare ? spare->row(0) : nullptr,
+                spare ? static_cast<std::size_t>(spare->rowbytes()) : 0, spare ? spare->width() : 0,
+                spare ? spare->height() : 0, &filled);
+            if (!filled) {
                 frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
+                frame.input->setFromRgba(image.pixels.data());
             }
-            frame.input->setFromRgba(image.pixels.data());
             return true;
         };
         stages.write = [&](PipelineFrame& frame) {
