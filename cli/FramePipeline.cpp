@@ -50,7 +50,8 @@ void FramePipeline::render(PipelineFrame& frame)
     }
     if (!frame.output || frame.output->width() != frame.input->width() ||
         frame.output->height() != frame.input->height()) {
-        frame.output = std::make_unique<StandIn::HostWorld>(frame.input->width(), frame.input->height());
+        worlds_.give(std::move(frame.output));
+        frame.output = worlds_.take(frame.input->width(), frame.input->height());
     }
     PF_Err error = PF_Err_NONE;
     threads_.run([&] { error = host_.render(*frame.input, *frame.output, static_cast<A_long>(time)); });
@@ -81,6 +82,7 @@ long FramePipeline::runInTurn(const Stages& stages)
     for (long index = 0;; ++index) {
         PipelineFrame frame;
         frame.number = index;
+        frame.input = worlds_.takeAny();
         try {
             Clock::time_point t = Clock::now();
             if (!stages.read(index, frame)) {
@@ -97,6 +99,8 @@ long FramePipeline::runInTurn(const Stages& stages)
             if (stages.written) {
                 stages.written(frame, done);
             }
+            worlds_.give(std::move(frame.output));
+            worlds_.give(std::move(frame.input));
         } catch (...) {
             std::rethrow_exception(frameError(frame.number, std::current_exception()));
         }
@@ -118,6 +122,7 @@ long FramePipeline::runOverlapped(const Stages& stages)
             Item item;
             item.frame = std::make_unique<PipelineFrame>();
             item.frame->number = index;
+            item.frame->input = worlds_.takeAny();
             try {
                 const Clock::time_point t = Clock::now();
                 if (!stages.read(index, *item.frame)) {
@@ -147,6 +152,7 @@ long FramePipeline::runOverlapped(const Stages& stages)
                     if (stages.written) {
                         stages.written(*item.frame, done);
                     }
+                    worlds_.give(std::move(item.frame->output));
                 } catch (...) {
                     item.error = frameError(item.frame->number, std::current_exception());
                 }
@@ -169,7 +175,7 @@ long FramePipeline::runOverlapped(const Stages& stages)
                 render(*item.frame);
                 timings_.render += secondsSince(t);
                 // The input is no longer needed; the writer holds only the output.
-                item.frame->input.reset();
+                worlds_.give(std::move(item.frame->input));
             } catch (...) {
                 item.error = frameError(item.frame->number, std::current_exception());
             }

@@ -8,6 +8,7 @@
 #include "standin/HostThreadPool.h"
 #include "standin/HostWorld.h"
 #include "standin/SubstituteHost.h"
+#include "cli/WorldPool.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -42,7 +43,9 @@ class FramePipeline {
 public:
     struct Stages {
         // Reads the frame with this index (0, 1, ...): sets its number and source and
-        // fills its input world. False when there are no more frames.
+        // fills its input world. The frame may arrive holding a world an earlier frame
+        // has finished with (any size, old pixels): the stage fills all of it when its
+        // size fits, or replaces it. False when there are no more frames.
         std::function<bool(long index, PipelineFrame& frame)> read;
         // Writes the frame's output world.
         std::function<void(PipelineFrame& frame)> write;
@@ -66,6 +69,9 @@ public:
 
     const Timings& timings() const { return timings_; }
 
+    // The worlds finished frames hand back to the next ones.
+    WorldPool& worlds() { return worlds_; }
+
 private:
     void render(PipelineFrame& frame);
     long runInTurn(const Stages& stages);
@@ -75,6 +81,7 @@ private:
     StandIn::HostThreadPool& threads_;
     bool overlap_ = true;
     Timings timings_;
+    WorldPool worlds_;
 };
 
 } // namespace Cli

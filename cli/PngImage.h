@@ -31,6 +31,14 @@ struct ImageSizeLimit {
 // std::runtime_error with the file and the reason.
 RgbaImage readPng(const std::string& path, const ImageSizeLimit& limit = {});
 
+// The same, straight into rows of the host's order (alpha, red, green, blue), `rowBytes`
+// apart, when the image is `width` × `height` pixels: libpng moves alpha first as it
+// reads each row, so no RGBA image is made. `*filled` then says true and the image
+// returned is empty; an image of another size arrives as readPng returns it, with the
+// rows untouched. A failure may leave the rows partly written.
+RgbaImage readPngInto(const std::string& path, const ImageSizeLimit& limit, std::uint8_t* firstRow,
+                      std::size_t rowBytes, int width, int height, bool* filled);
+
 // The same from bytes in memory; `name` stands for the file in messages.
 RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::string& name,
                     const ImageSizeLimit& limit = {});
@@ -39,6 +47,12 @@ RgbaImage decodePng(const std::uint8_t* data, std::size_t size, const std::strin
 // complete new one, so a failure never leaves a half-written or clobbered file; a
 // special file is written directly. Throws std::runtime_error with the reason.
 void writePngAtomically(const std::string& path, const RgbaImage& image);
+
+// The same from rows in the host's order (alpha, red, green, blue), `rowBytes` apart:
+// libpng moves alpha last as it writes each row, so no RGBA copy of the frame is made.
+// The file is byte for byte the one writePngAtomically writes for the same pixels.
+void writeArgbPngAtomically(const std::string& path, int width, int height, const std::uint8_t* firstRow,
+                            std::size_t rowBytes);
 
 } // namespace Cli
 } // namespace Solvane

@@ -193,7 +193,9 @@ void RenderJob::run()
             if (rawReader->atEnd()) {
                 return false;
             }
-            frame.input = std::make_unique<StandIn::HostWorld>(job_.rawWidth, job_.rawHeight);
+            if (!frame.input || frame.input->width() != job_.rawWidth || frame.input->height() != job_.rawHeight) {
+                frame.input = std::make_unique<StandIn::HostWorld>(job_.rawWidth, job_.rawHeight);
+            }
             return rawReader->read(*frame.input);
         };
         stages.write = [&](PipelineFrame& frame) { rawWriter->write(*frame.output); };
@@ -204,18 +206,23 @@ void RenderJob::run()
             }
             frame.number = numbers[static_cast<std::size_t>(index)];
             frame.source = inPattern.path(frame.number);
-            const RgbaImage image = readPng(frame.source, {kLargestFrameSide, kLargestFrameSide});
-            frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
-            frame.input->setFromRgba(image.pixels.data());
+            // A world a finished frame left is filled straight from the file when its size fits.
+            StandIn::HostWorld* spare = frame.input.get();
+            bool filled = false;
+            const RgbaImage image = readPngInto(
+                frame.source, {kLargestFrameSide, kLargestFrameSide}, spare ? spare->row(0) : nullptr,
+                spare ? static_cast<std::size_t>(spare->rowbytes()) : 0, spare ? spare->width() : 0,
+                spare ? spare->height() : 0, &filled);
+            if (!filled) {
+                frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
+                frame.input->setFromRgba(image.pixels.data());
+            }
             return true;
         };
         stages.write = [&](PipelineFrame& frame) {
-            RgbaImage image;
-            image.width = frame.output->width();
-            image.height = frame.output->height();
-            image.pixels.resize(static_cast<std::size_t>(image.width) * image.height * 4);
-            frame.output->copyToRgba(image.pixels.data());
-            writePngAtomically(outPattern.path(frame.number), image);
+            const StandIn::HostWorld& world = *frame.output;
+            writeArgbPngAtomically(outPattern.path(frame.number), world.width(), world.height(), world.row(0),
+                                   static_cast<std::size_t>(world.rowbytes()));
         };
     }
     ProgressLine progress(sequence && !job_.quiet && ProgressLine::stderrIsTerminal(), stderr);

@@ -20,16 +20,19 @@ HostWorld::HostWorld(int width, int height, int extraRowBytes)
     if (rowbytes > INT32_MAX) {
         throw std::invalid_argument("a world row is too long");
     }
-    storage_.assign(static_cast<std::size_t>(rowbytes) * static_cast<std::size_t>(height) + 1, kPaddingMarker);
+    size_ = static_cast<std::size_t>(rowbytes) * static_cast<std::size_t>(height) + 1;
+    storage_.reset(new std::uint8_t[size_]);
     def_.width = width;
     def_.height = height;
     def_.rowbytes = static_cast<A_long>(rowbytes);
-    def_.data = storage_.data();
+    def_.data = storage_.get();
     def_.extent_hint[2] = width;
     def_.extent_hint[3] = height;
     for (int y = 0; y < height; ++y) {
         std::memset(row(y), 0, static_cast<std::size_t>(pixelBytes));
+        std::memset(row(y) + pixelBytes, kPaddingMarker, static_cast<std::size_t>(padding));
     }
+    storage_[size_ - 1] = kPaddingMarker;
 }
 
 void HostWorld::setFromRgba(const std::uint8_t* rgba)
@@ -77,7 +80,7 @@ bool HostWorld::paddingIntact() const
             return false;
         }
     }
-    return storage_.back() == kPaddingMarker;
+    return storage_[size_ - 1] == kPaddingMarker;
 }
 
 } // namespace StandIn

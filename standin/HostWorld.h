@@ -1,7 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "host/HostInterface.h"
 
@@ -26,8 +27,8 @@ public:
     int height() const { return def_.height; }
     int rowbytes() const { return def_.rowbytes; }
 
-    std::uint8_t* row(int y) { return storage_.data() + static_cast<std::size_t>(y) * def_.rowbytes; }
-    const std::uint8_t* row(int y) const { return storage_.data() + static_cast<std::size_t>(y) * def_.rowbytes; }
+    std::uint8_t* row(int y) { return storage_.get() + static_cast<std::size_t>(y) * def_.rowbytes; }
+    const std::uint8_t* row(int y) const { return storage_.get() + static_cast<std::size_t>(y) * def_.rowbytes; }
 
     // Straight RGBA rows (width × 4 bytes each) in and out of the host's order.
     void setFromRgba(const std::uint8_t* rgba);
@@ -39,7 +40,10 @@ public:
 
 private:
     PF_LayerDef def_{};
-    std::vector<std::uint8_t> storage_;
+    // Written once, row by row, as it is made (pixels zero, padding the marker):
+    // a vector would fill it a first time before that.
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::size_t size_ = 0;
 };
 
 } // namespace StandIn
