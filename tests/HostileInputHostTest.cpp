@@ -35,17 +35,8 @@ using Tamrin::Solvane::Test::solvanePath;
 
 namespace {
 
-std::string readFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
-}
+using Tamrin::Solvane::Test::readFile;
+using Tamrin::Solvane::Test::writeFile;
 
 // The width of a PNG file; -1 when it is missing or no PNG.
 int pngWidth(const std::string& path)

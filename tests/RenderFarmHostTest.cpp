@@ -31,6 +31,9 @@ using Tamrin::Solvane::Test::solvanePath;
 
 namespace {
 
+using Tamrin::Solvane::Test::readFile;
+using Tamrin::Solvane::Test::writeFile;
+
 // Bright stripes on a dark ground that move with the frame number.
 void paint(HostWorld& world, long frame)
 {
@@ -44,18 +47,6 @@ void paint(HostWorld& world, long frame)
             p[3] = bright ? 180 : 45;
         }
     }
-}
-
-std::string readFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
 }
 
 std::vector<std::string> fileNames(const fs::path& folder)

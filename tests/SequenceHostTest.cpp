@@ -34,6 +34,9 @@ using Tamrin::Solvane::Test::pixels;
 
 namespace {
 
+using Tamrin::Solvane::Test::readFile;
+using Tamrin::Solvane::Test::writeFile;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Bright blocks on a dark ground, shifted by `phase`: frames that differ.
@@ -115,18 +118,6 @@ public:
 private:
     fs::path path_;
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void writeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream file(path, std::ios::binary);
-    file << bytes;
-}
 
 } // namespace
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace Tamrin {
 namespace Solvane {
@@ -59,6 +61,18 @@ int runCommand(const std::string& commandLine, std::string* output)
         *output = text;
     }
     return status;
+}
+
+std::string readFile(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary);
+    file << bytes;
 }
 
 std::vector<std::uint8_t> pixels(const StandIn::HostWorld& world)

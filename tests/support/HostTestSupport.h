@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ std::string sourcePath(const std::string& relative);
 // Runs a shell command line; returns its exit status and, through `output`, what it
 // wrote to standard output and standard error together.
 int runCommand(const std::string& commandLine, std::string* output = nullptr);
+
+// A whole file's bytes ("" when it cannot be read), and a file written with these bytes.
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::string& bytes);
 
 // A world's pixel bytes, row after row, without the row padding.
 std::vector<std::uint8_t> pixels(const StandIn::HostWorld& world);
