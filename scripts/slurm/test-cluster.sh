@@ -43,7 +43,7 @@ fi
 solvane="$repo/build/solvane"
 [ -x "$solvane" ] || fail "$solvane: build first (scripts/build.sh)"
 
-tmp=$(mktemp -d /tmp/solvane-slurm.XXXXXX)
+tmp=$(mktemp -d -t solvane-slurm.XXXXXX)
 chmod 0755 "$tmp" # munged, as munge, reaches its own folder inside
 pids=()
 started=$(date +%s)
