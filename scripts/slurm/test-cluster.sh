@@ -73,7 +73,7 @@ cleanup() {
     wait "$pid" 2>/dev/null
   done
   if [ "$status" -ne 0 ]; then
-    for log in "$tmp"/munge/munged.out "$tmp"/log/*.log "$tmp"/work/*/*/solvane-*.log; do
+    for log in "$tmp"/munge/munged.out "$tmp"/log/*.log "$tmp"/renders/*/*/solvane-*.log; do
       [ -f "$log" ] || continue
       echo "---- $log (last lines)" >&2
       tail -n 20 "$log" >&2
@@ -121,7 +121,7 @@ say "munged $! on $socket"
 
 # ---- Slurm: one node of 2 CPUs on 127.0.0.1 --------------------------------------
 node=$(hostname -s)
-mkdir -p "$tmp/state" "$tmp/spool" "$tmp/log" "$tmp/run" "$tmp/work"
+mkdir -p "$tmp/state" "$tmp/spool" "$tmp/log" "$tmp/run" "$tmp/renders"
 cat >"$tmp/slurm.conf" <<EOF
 ClusterName=solvanetest
 SlurmctldHost=$node(127.0.0.1)
@@ -195,7 +195,7 @@ same_frames() {
 keys=(--center 1:0,0 12:64,48 --exposure 1:20 6:80 12:30 --threshold 1:25 12:60)
 
 # ---- 1. an array job of 3 tasks, and the final job that makes the video ------------
-work="$tmp/work/small"
+work="$tmp/renders/small"
 mkdir -p "$work/in" "$work/ref" "$work/farm"
 ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=64x48:rate=24 -frames:v 12 -start_number 1 \
   "$work/in/in_%04d.png"
@@ -220,7 +220,7 @@ say "1. 12 frames from 3 tasks equal the single-process render; the video has 12
 
 # ---- 2. a task cancelled midway, resumed with --skip-existing ------------------------
 # Frames big enough (and High quality) that a task of 10 takes several seconds.
-work="$tmp/work/cancel"
+work="$tmp/renders/cancel"
 mkdir -p "$work/in" "$work/ref" "$work/farm"
 size=${SOLVANE_SLURM_TEST_SIZE:-960x540}
 big=(--center 1:0,0 30:960,540 --exposure 1:20 15:80 30:30 --quality high)
