@@ -65,7 +65,7 @@ int about(const std::string& pluginPath, bool quiet)
 
 int info(const std::string& pluginPath)
 {
-    const StandIn::PiplInfo pipl = StandIn::decodePipl(StandIn::PluginLibrary::readRegistrationResource(pluginPath));
+    const StandIn::PiplInfo pipl = StandIn::decodePiplOf(pluginPath, StandIn::PluginLibrary::readRegistrationResource(pluginPath));
     std::printf("plug-in:          %s\n", pluginPath.c_str());
     std::printf("name:             %s\n", pipl.name.c_str());
     std::printf("category:         %s\n", pipl.category.c_str());

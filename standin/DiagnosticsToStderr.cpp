@@ -1,5 +1,6 @@
 #include "standin/DiagnosticsToStderr.h"
 
+#include <atomic>
 #include <iostream>
 
 #include "standin/Descriptors.h"
@@ -7,6 +8,14 @@
 namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
+
+namespace {
+
+// The caller's standard output while a redirection is in place, -1 otherwise. The
+// outermost redirection's is the one that counts.
+std::atomic<int> callerStandardOutput{-1};
+
+} // namespace
 
 DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 {
@@ -16,6 +25,8 @@ DiagnosticsToStderr::DiagnosticsToStderr(Target target)
     if (saved_ < 0) {
         return;
     }
+    int none = -1;
+    outermost_ = callerStandardOutput.compare_exchange_strong(none, saved_);
     const int nullDevice = target == Target::Discard ? Descriptors::openNullDevice() : -1;
     if (nullDevice >= 0) {
         Descriptors::duplicateOnto(nullDevice, 1);
@@ -31,8 +42,17 @@ DiagnosticsToStderr::~DiagnosticsToStderr()
     std::fflush(stdout);
     if (saved_ >= 0) {
         Descriptors::duplicateOnto(saved_, 1);
+        if (outermost_) {
+            callerStandardOutput.store(-1);
+        }
         Descriptors::close(saved_);
     }
+}
+
+int DiagnosticsToStderr::callerDescriptor(int descriptor)
+{
+    const int saved = callerStandardOutput.load();
+    return descriptor == 1 && saved >= 0 ? saved : descriptor;
 }
 
 std::FILE* DiagnosticsToStderr::frameStream() const

@@ -33,8 +33,14 @@ public:
     // Puts standard input into binary mode (a no-op where there is no text mode).
     static void binaryStdin();
 
+    // The descriptor that now stands for the caller's standard output (1) or standard
+    // error (2): while a redirection is in place, standard output's is the saved one,
+    // not the diagnostics' descriptor 1. Other descriptors are given back as they are.
+    static int callerDescriptor(int descriptor);
+
 private:
     int saved_ = -1;
+    bool outermost_ = false;
 };
 
 } // namespace StandIn
