@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "cli/FrameQueue.h"
+#include "cli/RenderFailure.h"
+#include "host/ParameterIndex.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -56,8 +58,10 @@ void FramePipeline::render(PipelineFrame& frame)
     PF_Err error = PF_Err_NONE;
     threads_.run([&] { error = host_.render(*frame.input, *frame.output, static_cast<A_long>(time)); });
     if (error != PF_Err_NONE) {
-        throw FrameError(frame.number, frame.source + ": the plug-in could not render the frame: " +
-                                           StandIn::describeError(error));
+        const A_long quality = host_.parameter(kParamQuality).current.u.pd.value;
+        throw FrameError(frame.number, frame.source + ": " +
+                                           describeRenderFailure(error, frame.input->width(),
+                                                                 frame.input->height(), static_cast<int>(quality)));
     }
 }
 

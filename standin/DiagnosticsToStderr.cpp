@@ -27,7 +27,13 @@ DiagnosticsToStderr::DiagnosticsToStderr(Target target)
     }
     int none = -1;
     outermost_ = callerStandardOutput.compare_exchange_strong(none, saved_);
-    const int nullDevice = target == Target::Discard ? Descriptors::openNullDevice() : -1;
+    discard_ = target == Target::Discard;
+    scratch_ = Descriptors::openScratchFile();
+    if (scratch_ >= 0) {
+        Descriptors::duplicateOnto(scratch_, 1);
+        return;
+    }
+    const int nullDevice = discard_ ? Descriptors::openNullDevice() : -1;
     if (nullDevice >= 0) {
         Descriptors::duplicateOnto(nullDevice, 1);
         Descriptors::close(nullDevice);
@@ -38,6 +44,7 @@ DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 
 DiagnosticsToStderr::~DiagnosticsToStderr()
 {
+    pass();
     std::cout.flush();
     std::fflush(stdout);
     if (saved_ >= 0) {
@@ -46,6 +53,28 @@ DiagnosticsToStderr::~DiagnosticsToStderr()
             callerStandardOutput.store(-1);
         }
         Descriptors::close(saved_);
+    }
+    if (scratch_ >= 0) {
+        Descriptors::close(scratch_);
+    }
+}
+
+std::string DiagnosticsToStderr::takeLines()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (scratch_ < 0) {
+        return std::string();
+    }
+    std::cout.flush();
+    std::fflush(stdout);
+    return Descriptors::takeScratchFile(scratch_);
+}
+
+void DiagnosticsToStderr::forward(const std::string& lines) const
+{
+    if (!discard_ && !lines.empty()) {
+        std::fflush(stderr);
+        Descriptors::writeAll(2, lines);
     }
 }
 

@@ -111,6 +111,45 @@ TEST_F(NoFalseSuccessHostTest, MessagesNameTheFileOrFolderThatIsWrong)
     EXPECT_EQ(shell(solvane() + " render --quiet " + sample() + " far.png --center 32767,-32767", &said), 0) << said;
 }
 
+TEST_F(NoFalseSuccessHostTest, AProgramThatDoesNotBuildFailsTheFrameWithTheDriversLog)
+{
+    // A copy of the plug-in whose vertex shader declares its output under another name: it no longer compiles.
+    std::string bytes = Support::readFile(Support::pluginPath());
+    std::size_t replaced = 0;
+    for (std::size_t at = bytes.find("out vec2 uv;"); at != std::string::npos; at = bytes.find("out vec2 uv;", at)) {
+        bytes.replace(at, 12, "out vec2 ux;");
+        ++replaced;
+    }
+    ASSERT_GT(replaced, 0u);
+    Support::writeFile(path("broken.aex"), bytes);
+    for (const char* quiet : {"--quiet ", ""}) {
+        std::string said;
+        EXPECT_EQ(shell(solvane() + " --plugin broken.aex render " + quiet + sample() + " out.png", &said), 1) << said;
+        EXPECT_FALSE(fs::exists(path("out.png")));
+        EXPECT_NE(said.find("640x400 frame at Medium quality"), std::string::npos) << said;
+        EXPECT_NE(said.find("the plug-in reported:\nShader vert error:"), std::string::npos) << said;
+        EXPECT_NE(said.find("undeclared"), std::string::npos) << said;
+    }
+}
+
+// A frame within 16384 a side whose float surfaces llvmpipe will not store (1.5 GiB each): refused at once with its
+// size, quality and what could not be allocated, exit 1, nothing written. Raw video, so that no PNG is coded.
+TEST_F(NoFalseSuccessHostTest, AFrameTheDriverCannotStoreIsRefusedWithWhatItNeeds)
+{
+    std::string said;
+    EXPECT_EQ(shell("head -c " + std::to_string(12288LL * 8192 * 4) + " /dev/zero | " + solvane() +
+                        " render --quiet --raw 12288x8192 --quality low - out.raw",
+                    &said),
+              1)
+        << said;
+    EXPECT_NE(said.find("frame 0: standard input: the plug-in could not render the 12288x8192 frame at Low quality: "
+                        "out of memory (4)"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("1536 MiB"), std::string::npos) << said;
+    EXPECT_FALSE(fs::exists(path("out.raw")));
+}
+
 } // namespace
 
 #endif
