@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cli/DevicesCommand.h"
 #include "standin/SubstituteHost.h"
 
 namespace Tamrin {
@@ -43,6 +44,13 @@ std::string describeRenderFailure(PF_Err error, int width, int height, int quali
         text += ": the OpenGL driver would not allocate the frame's float (RGBA32F) surfaces, " +
                 std::to_string(mebibytes) +
                 " MiB for each frame-sized one (a centre far outside the frame at High needs larger ones)";
+    }
+    if (error == PF_Err_INTERNAL_STRUCT_DAMAGED) {
+        // The plug-in's code for an OpenGL context it could not make: the cause is looked for here.
+        const std::string cause = openGlTrouble();
+        if (!cause.empty()) {
+            text += ": " + cause;
+        }
     }
     return text;
 }

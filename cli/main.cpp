@@ -290,6 +290,12 @@ int main(int argc, char** argv)
     } catch (const UsageError& e) {
         std::fprintf(stderr, "solvane: %s\n(run 'solvane help' for usage)\n", e.what());
         return 2;
+    } catch (const StandIn::GlobalSetUpError& e) {
+        // The plug-in answers with a code alone; the cause is looked for here.
+        const std::string cause = openGlTrouble();
+        std::fflush(stdout);
+        std::fprintf(stderr, "solvane: error: %s%s%s\n", e.what(), cause.empty() ? "" : ": ", cause.c_str());
+        return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "solvane: error: %s\n", e.what());

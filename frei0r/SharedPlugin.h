@@ -35,6 +35,14 @@ public:
     // The plug-in file: $SOLVANE_PLUGIN when set, else OstrelSolvane.aex beside this module.
     static std::string pluginPath();
 
+    // Whether the frei0r host in this process stops when an instance cannot be made
+    // (ffmpeg reports it and fails). MLT renders on without one, showing black and then
+    // stale frames, and GStreamer makes an instance only to read the defaults when it
+    // scans its plug-ins, keeping the answer in its registry for good: in those two the
+    // module makes its instances without starting the plug-in, and an instance whose
+    // plug-in cannot start passes its frames through, saying why once.
+    static bool hostStopsOnFailedConstruction();
+
     // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
     // set, and neither empty nor "0".
     static bool quietRequested();
@@ -54,7 +62,10 @@ public:
     void detach();
 
     // One frame through the plug-in with an instance's values; the plug-in's result.
-    PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds);
+    // `report`, when given, receives what the plug-in reported on a failed frame (its
+    // shader or program log), which is then not passed on with its other lines.
+    PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds,
+                  std::string* report = nullptr);
 
 private:
     SharedPlugin() = default;
