@@ -34,12 +34,20 @@ constexpr int kCannotStart = -3;
 
 } // namespace
 
-Frei0rInstance::Frei0rInstance(unsigned int width, unsigned int height, bool startNow)
+Frei0rInstance::Frei0rInstance(unsigned int width, unsigned int height, Start start)
     : width_(checkedSize(width)), height_(checkedSize(height)), input_(width_, height_), output_(width_, height_)
 {
-    if (startNow) {
+    if (start == Start::AtFirstFrame) {
+        return;
+    }
+    try {
         parameters_ = SharedPlugin::instance().attach();
         attached_ = true;
+    } catch (const std::exception& e) {
+        if (start == Start::NowOrThrow) {
+            throw;
+        }
+        startFailure_ = std::string("the effect cannot start: ") + e.what();
     }
 }
 

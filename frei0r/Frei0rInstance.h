@@ -19,12 +19,15 @@ namespace Frei0r {
 // copy of the input, and each reason is said once on standard error.
 class Frei0rInstance {
 public:
-    // Throws std::invalid_argument for an empty or oversized frame. With `startNow`, takes
-    // its share of the plug-in at once and throws std::runtime_error when the plug-in
-    // cannot start; otherwise it starts with the plug-in's defaults (the same values) and
-    // takes its share at its first frame, passing frames through with one message
-    // naming the cause when the plug-in cannot start.
-    Frei0rInstance(unsigned int width, unsigned int height, bool startNow = true);
+    // How an instance takes its share of the plug-in.
+    enum class Start {
+        NowOrThrow,      // at once; std::runtime_error when the plug-in cannot start
+        NowOrPassFrames, // at once; when the plug-in cannot start, every frame passes through
+        AtFirstFrame     // with the plug-in's defaults (the same values), starting it at the first frame
+    };
+    // Throws std::invalid_argument for an empty or oversized frame. An instance whose
+    // plug-in cannot start passes its frames through with one message naming the cause.
+    Frei0rInstance(unsigned int width, unsigned int height, Start start = Start::NowOrThrow);
     ~Frei0rInstance();
 
     Frei0rInstance(const Frei0rInstance&) = delete;

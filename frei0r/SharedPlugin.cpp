@@ -40,12 +40,16 @@ std::string SharedPlugin::pluginPath()
     return "OstrelSolvane.aex";
 }
 
-bool SharedPlugin::hostStopsOnFailedConstruction()
+SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction()
 {
     // The hosts are known by their libraries, which are in the process when they load frei0r modules.
-    const bool mlt = dlsym(RTLD_DEFAULT, "mlt_factory_init") != nullptr;
-    const bool gstreamer = dlsym(RTLD_DEFAULT, "gst_element_register") != nullptr;
-    return !mlt && !gstreamer;
+    if (dlsym(RTLD_DEFAULT, "gst_element_register") != nullptr) {
+        return FailedConstruction::KeptInRegistry;
+    }
+    if (dlsym(RTLD_DEFAULT, "mlt_factory_init") != nullptr) {
+        return FailedConstruction::RenderedOn;
+    }
+    return FailedConstruction::Reported;
 }
 
 bool SharedPlugin::quietRequested()

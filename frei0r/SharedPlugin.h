@@ -35,13 +35,15 @@ public:
     // The plug-in file: $SOLVANE_PLUGIN when set, else OstrelSolvane.aex beside this module.
     static std::string pluginPath();
 
-    // Whether the frei0r host in this process stops when an instance cannot be made
-    // (ffmpeg reports it and fails). MLT renders on without one, showing black and then
-    // stale frames, and GStreamer makes an instance only to read the defaults when it
-    // scans its plug-ins, keeping the answer in its registry for good: in those two the
-    // module makes its instances without starting the plug-in, and an instance whose
-    // plug-in cannot start passes its frames through, saying why once.
-    static bool hostStopsOnFailedConstruction();
+    // What the frei0r host in this process does with an instance that cannot be made.
+    // ffmpeg reports it and fails. MLT renders on without one, showing black and then
+    // stale frames: there an instance whose plug-in cannot start is made anyway and
+    // passes its frames through, saying why once. GStreamer makes an instance only to
+    // read the defaults when it scans its plug-ins, and keeps the answer in its registry
+    // for good: there instances start the plug-in at their first frame, so that a scan
+    // never depends on the device, and pass frames through as in MLT when it cannot start.
+    enum class FailedConstruction { Reported, RenderedOn, KeptInRegistry };
+    static FailedConstruction hostTreatmentOfFailedConstruction();
 
     // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
     // set, and neither empty nor "0".
