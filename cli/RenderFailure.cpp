@@ -31,12 +31,12 @@ const char* qualityName(int choice)
 
 std::string describeRenderFailure(PF_Err error, int width, int height, int qualityChoice)
 {
-    std::string text = "the plug-in could not render the " + std::to_string(width) + "x" + std::to_string(height) +
-                       " frame";
+    std::string text = "the plug-in could not render the frame (" + std::to_string(width) + "x" +
+                       std::to_string(height);
     if (const char* quality = qualityName(qualityChoice)) {
-        text += std::string(" at ") + quality + " quality";
+        text += std::string(", ") + quality + " quality";
     }
-    text += ": " + StandIn::describeError(error);
+    text += "): " + StandIn::describeError(error);
     if (error == PF_Err_OUT_OF_MEMORY) {
         // Every frame-sized surface of the plug-in is RGBA32F: 16 bytes a pixel.
         const std::uint64_t mebibytes = (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) * 16 +

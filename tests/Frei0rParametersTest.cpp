@@ -85,6 +85,13 @@ TEST_F(Frei0rParametersTest, DefaultsAreTheDeclaredValuesAndReachThePluginUnchan
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.1);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kQuality), 0.5);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kRayOnly), 0.0);
+    // An instance GStreamer makes before the plug-in starts holds the module's own copy of these: the same values.
+    const Frei0rParameters builtIn;
+    for (int index = 0; index < Frei0rParameters::kCount; ++index) {
+        double own = -1.0;
+        ASSERT_TRUE(builtIn.get(index, &own));
+        EXPECT_DOUBLE_EQ(own, number(index)) << index;
+    }
 
     // The same settings as a host that never touched the controls.
     RenderSettings untouched{};

@@ -126,7 +126,7 @@ TEST_F(NoFalseSuccessHostTest, AProgramThatDoesNotBuildFailsTheFrameWithTheDrive
         std::string said;
         EXPECT_EQ(shell(solvane() + " --plugin broken.aex render " + quiet + sample() + " out.png", &said), 1) << said;
         EXPECT_FALSE(fs::exists(path("out.png")));
-        EXPECT_NE(said.find("640x400 frame at Medium quality"), std::string::npos) << said;
+        EXPECT_NE(said.find("could not render the frame (640x400, Medium quality)"), std::string::npos) << said;
         EXPECT_NE(said.find("the plug-in reported:\nShader vert error:"), std::string::npos) << said;
         EXPECT_NE(said.find("undeclared"), std::string::npos) << said;
     }
@@ -142,7 +142,7 @@ TEST_F(NoFalseSuccessHostTest, AFrameTheDriverCannotStoreIsRefusedWithWhatItNeed
                     &said),
               1)
         << said;
-    EXPECT_NE(said.find("frame 0: standard input: the plug-in could not render the 12288x8192 frame at Low quality: "
+    EXPECT_NE(said.find("frame 0: standard input: the plug-in could not render the frame (12288x8192, Low quality): "
                         "out of memory (4)"),
               std::string::npos)
         << said;
