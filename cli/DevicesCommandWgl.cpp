@@ -13,6 +13,8 @@ int listDevices()
     return 0;
 }
 
+std::string openGlTrouble() { return std::string(); }
+
 } // namespace Cli
 } // namespace Solvane
 } // namespace Tamrin

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "cli/FrameQueue.h"
+#include "cli/RenderFailure.h"
+#include "host/ParameterIndex.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -56,8 +58,13 @@ void FramePipeline::render(PipelineFrame& frame)
     PF_Err error = PF_Err_NONE;
     threads_.run([&] { error = host_.render(*frame.input, *frame.output, static_cast<A_long>(time)); });
     if (error != PF_Err_NONE) {
-        throw FrameError(frame.number, frame.source + ": the plug-in could not render the frame: " +
-                                           StandIn::describeError(error));
+        // The quality as the host holds it for the frame, where the plug-in declared it.
+        const A_long quality = host_.parameters().size() > static_cast<std::size_t>(kParamQuality)
+                                   ? host_.parameters()[kParamQuality].current.u.pd.value
+                                   : 0;
+        throw FrameError(frame.number, frame.source + ": " +
+                                           describeRenderFailure(error, frame.input->width(),
+                                                                 frame.input->height(), static_cast<int>(quality)));
     }
 }
 

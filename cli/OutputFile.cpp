@@ -3,6 +3,8 @@
 #include <stdexcept>
 
 #include "cli/System.h"
+#include "standin/Descriptors.h"
+#include "standin/DiagnosticsToStderr.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -10,6 +12,22 @@ namespace Cli {
 
 OutputFile::OutputFile(const std::string& name) : name_(name)
 {
+    // /dev/stdout and its kin are the caller's streams, written as `-` writes them, never
+    // the descriptor that carries the plug-in's diagnostics meanwhile.
+    const int stream = System::standardStreamNamed(name);
+    if (stream >= 0) {
+        direct_ = true;
+        target_ = path_ = name;
+        const int descriptor = StandIn::Descriptors::duplicate(StandIn::DiagnosticsToStderr::callerDescriptor(stream));
+        file_ = descriptor >= 0 ? StandIn::Descriptors::binaryWriteStream(descriptor) : nullptr;
+        if (!file_) {
+            if (descriptor >= 0) {
+                StandIn::Descriptors::close(descriptor);
+            }
+            throw std::runtime_error(name + ": cannot open for writing: " + System::errorText());
+        }
+        return;
+    }
     const System::OutputTarget target = System::resolveOutput(name);
     target_ = target.path;
     direct_ = target.special;
@@ -23,7 +41,12 @@ OutputFile::OutputFile(const std::string& name) : name_(name)
     }
     file_ = System::createTemporaryBeside(target_, path_);
     if (!file_) {
-        throw std::runtime_error(name + ": cannot create a temporary file beside it: " + System::errorText());
+        const std::string reason = System::errorText();
+        const std::string folder = System::missingFolderOf(target_);
+        if (!folder.empty()) {
+            throw std::runtime_error(name + ": cannot write: the folder " + folder + " does not exist");
+        }
+        throw std::runtime_error(name + ": cannot create a temporary file beside it: " + reason);
     }
     inFlight_ = System::registerFileInFlight(path_);
 }

@@ -1,5 +1,6 @@
 #include "cli/RenderJob.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/ProgressLine.h"
+#include "cli/RenderFailure.h"
 #include "cli/RawVideoReader.h"
 #include "cli/RawVideoWriter.h"
 
@@ -227,7 +229,10 @@ void RenderJob::run()
     }
     ProgressLine progress(sequence && !job_.quiet && ProgressLine::stderrIsTerminal(), stderr);
     const long total = static_cast<long>(numbers.size());
-    stages.written = [&](const PipelineFrame& frame, long done) { progress.frameDone(frame.number, done, total); };
+    stages.written = [&](const PipelineFrame& frame, long done) {
+        diagnostics.pass();
+        progress.frameDone(frame.number, done, total);
+    };
 
     long frames = 0;
     {
@@ -239,10 +244,18 @@ void RenderJob::run()
             timings_ = pipeline.timings();
         } catch (const FrameError& e) {
             progress.finish();
+            // What the plug-in reported (a shader's or program's log) belongs with the error, quiet or not; the
+            // lines before it go where the plug-in's lines go.
+            const std::string lines = diagnostics.takeLines();
+            const std::string report = pluginReport(lines);
+            const std::size_t reportStart = std::min({lines.find("Shader "), lines.find("Program error:"),
+                                                      lines.find("framebuffer incomplete"), lines.size()});
+            diagnostics.forward(lines.substr(0, report.empty() ? lines.size() : reportStart));
+            const std::string reported = report.empty() ? std::string() : "; the plug-in reported:\n" + report;
             if (!sequence) {
-                throw std::runtime_error(e.what());
+                throw std::runtime_error(e.what() + reported);
             }
-            throw std::runtime_error("frame " + std::to_string(e.frame()) + ": " + e.what());
+            throw std::runtime_error("frame " + std::to_string(e.frame()) + ": " + e.what() + reported);
         }
     }
     progress.finish();

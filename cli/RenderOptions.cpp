@@ -80,7 +80,7 @@ std::vector<double> parseValue(const NumericOption& option, const std::string& t
             throw std::invalid_argument(std::string(option.name) + ": expected X,Y, got '" + text + "'");
         }
         value = {parseNumber(option.name, text.substr(0, comma)), parseNumber(option.name, text.substr(comma + 1))};
-        if (std::fabs(value[0]) >= 32767.0 || std::fabs(value[1]) >= 32767.0) {
+        if (!(std::fabs(value[0]) <= 32767.0 && std::fabs(value[1]) <= 32767.0)) {
             throw std::invalid_argument(std::string(option.name) + ": coordinates must lie within +-32767 pixels");
         }
         return value;

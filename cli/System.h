@@ -34,6 +34,16 @@ OutputTarget resolveOutput(const std::string& name);
 // errorText() set when it cannot.
 std::FILE* createTemporaryBeside(const std::string& target, std::string& path);
 
+// The folder an output would go into, as the name gives it ("." for a bare name), when
+// that folder does not exist or is not a folder; empty otherwise.
+std::string missingFolderOf(const std::string& target);
+
+// 1 when the name stands for this process's standard output (/dev/stdout, /dev/fd/1,
+// /proc/self/fd/1, or a link to one of them), 2 for standard error; -1 otherwise.
+// Such names reach whatever the descriptor is at the moment they are opened, so the
+// caller maps them to the streams it was given.
+int standardStreamNamed(const std::string& name);
+
 // Opens a special file for writing as it is (no truncation or replacement beyond
 // what the device does). Null with errorText() set when it cannot.
 std::FILE* openForWriting(const std::string& path);

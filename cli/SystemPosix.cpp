@@ -105,6 +105,72 @@ std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
     return file;
 }
 
+namespace {
+
+// The descriptor a name of the descriptor folders stands for: /dev/stdout and
+// /dev/stderr, /dev/fd/N, and /proc/self/fd/N (also thread-self, or this process's id).
+int descriptorNamed(const std::string& name)
+{
+    if (name == "/dev/stdout") {
+        return 1;
+    }
+    if (name == "/dev/stderr") {
+        return 2;
+    }
+    for (const std::string& folder : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                      std::string("/proc/thread-self/fd/"),
+                                      "/proc/" + std::to_string(getpid()) + "/fd/"}) {
+        if (name.size() > folder.size() && name.compare(0, folder.size(), folder) == 0) {
+            const std::string number = name.substr(folder.size());
+            if (number == "1" || number == "2") {
+                return number[0] - '0';
+            }
+            return -1;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+int standardStreamNamed(const std::string& name)
+{
+    std::string path = name;
+    for (int hops = 0; hops < 40; ++hops) {
+        const int descriptor = descriptorNamed(path);
+        if (descriptor >= 0) {
+            return descriptor;
+        }
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
+            return -1;
+        }
+        std::vector<char> link(4097);
+        const ssize_t length = readlink(path.c_str(), link.data(), link.size() - 1);
+        if (length <= 0) {
+            return -1;
+        }
+        const std::string destination(link.data(), static_cast<std::size_t>(length));
+        path = destination[0] == '/' ? destination : folderOf(path) + destination;
+    }
+    return -1;
+}
+
+std::string missingFolderOf(const std::string& target)
+{
+    std::string folder = folderOf(target);
+    if (folder.size() > 1) {
+        folder.pop_back(); // the slash
+    } else if (folder.empty()) {
+        folder = ".";
+    }
+    struct stat status;
+    if (stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return std::string();
+    }
+    return folder;
+}
+
 std::FILE* openForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
 
 bool syncToDisk(std::FILE* file) { return fsync(fileno(file)) == 0; }

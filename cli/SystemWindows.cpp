@@ -69,6 +69,22 @@ std::FILE* createTemporaryBeside(const std::string& target, std::string& path)
     return nullptr;
 }
 
+int standardStreamNamed(const std::string&) { return -1; }
+
+std::string missingFolderOf(const std::string& target)
+{
+    const auto separator = target.find_last_of("/\\");
+    std::string folder = separator == std::string::npos ? std::string(".") : target.substr(0, separator);
+    if (folder.empty() || (folder.size() == 2 && folder[1] == ':')) {
+        return std::string(); // the root of a drive
+    }
+    struct _stat64 status;
+    if (_stat64(folder.c_str(), &status) == 0 && (status.st_mode & _S_IFDIR) != 0) {
+        return std::string();
+    }
+    return folder;
+}
+
 std::FILE* openForWriting(const std::string& path) { return std::fopen(path.c_str(), "wb"); }
 
 bool syncToDisk(std::FILE* file) { return _commit(_fileno(file)) == 0; }

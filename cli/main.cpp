@@ -65,7 +65,7 @@ int about(const std::string& pluginPath, bool quiet)
 
 int info(const std::string& pluginPath)
 {
-    const StandIn::PiplInfo pipl = StandIn::decodePipl(StandIn::PluginLibrary::readRegistrationResource(pluginPath));
+    const StandIn::PiplInfo pipl = StandIn::decodePiplOf(pluginPath, StandIn::PluginLibrary::readRegistrationResource(pluginPath));
     std::printf("plug-in:          %s\n", pluginPath.c_str());
     std::printf("name:             %s\n", pipl.name.c_str());
     std::printf("category:         %s\n", pipl.category.c_str());
@@ -290,6 +290,12 @@ int main(int argc, char** argv)
     } catch (const UsageError& e) {
         std::fprintf(stderr, "solvane: %s\n(run 'solvane help' for usage)\n", e.what());
         return 2;
+    } catch (const StandIn::GlobalSetUpError& e) {
+        // The plug-in answers with a code alone; the cause is looked for here.
+        const std::string cause = openGlTrouble();
+        std::fflush(stdout);
+        std::fprintf(stderr, "solvane: error: %s%s%s\n", e.what(), cause.empty() ? "" : ": ", cause.c_str());
+        return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "solvane: error: %s\n", e.what());

@@ -1,11 +1,15 @@
 #include "frei0r/Frei0rInstance.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
+
+#include "egldevices/EglDevices.h"
+#include "egldevices/EglDiagnosis.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -26,29 +30,57 @@ int checkedSize(unsigned int size)
 // Codes for failures of the module itself, below every host error code.
 constexpr int kThrownByRender = -1;
 constexpr int kNoMemory = -2;
+constexpr int kCannotStart = -3;
 
 } // namespace
 
-Frei0rInstance::Frei0rInstance(unsigned int width, unsigned int height)
-    : width_(checkedSize(width)),
-      height_(checkedSize(height)),
-      input_(width_, height_),
-      output_(width_, height_),
-      parameters_(SharedPlugin::instance().attach())
+Frei0rInstance::Frei0rInstance(unsigned int width, unsigned int height, Start start)
+    : width_(checkedSize(width)), height_(checkedSize(height)), input_(width_, height_), output_(width_, height_)
 {
+    if (start == Start::AtFirstFrame) {
+        return;
+    }
+    try {
+        parameters_ = SharedPlugin::instance().attach();
+        attached_ = true;
+    } catch (const std::exception& e) {
+        if (start == Start::NowOrThrow) {
+            throw;
+        }
+        startFailure_ = std::string("the effect cannot start: ") + e.what();
+    }
 }
 
-Frei0rInstance::~Frei0rInstance() { SharedPlugin::instance().detach(); }
+Frei0rInstance::~Frei0rInstance()
+{
+    if (attached_) {
+        SharedPlugin::instance().detach();
+    }
+}
 
 void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32_t* out)
 {
     if (!in || !out) {
         return;
     }
+    if (!attached_ && startFailure_.empty()) {
+        try {
+            // The values the host set meanwhile stay: the defaults they started from are the plug-in's own.
+            SharedPlugin::instance().attach();
+            attached_ = true;
+        } catch (const std::exception& e) {
+            startFailure_ = std::string("the effect cannot start: ") + e.what();
+        }
+    }
+    if (!attached_) {
+        passThrough(in, out, startFailure_.c_str(), kCannotStart);
+        return;
+    }
     input_.setFromRgba(reinterpret_cast<const std::uint8_t*>(in));
     PF_Err error = PF_Err_NONE;
+    std::string report;
     try {
-        error = SharedPlugin::instance().render(parameters_, input_, output_, seconds);
+        error = SharedPlugin::instance().render(parameters_, input_, output_, seconds, &report);
     } catch (const std::bad_alloc&) {
         passThrough(in, out, "there was no memory for the render", kNoMemory);
         return;
@@ -57,7 +89,14 @@ void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32
         return;
     }
     if (error != PF_Err_NONE) {
-        passThrough(in, out, StandIn::describeError(error).c_str(), error);
+        std::string reason =
+            StandIn::describeError(error) + (report.empty() ? std::string() : "; the plug-in reported:\n" + report);
+        if (error == PF_Err_INTERNAL_STRUCT_DAMAGED && reported_.count(error) == 0) {
+            // The plug-in's code for an OpenGL context it could not make: the cause is looked for once.
+            const std::string cause = diagnoseOpenGl(std::getenv(kEglDeviceVariable));
+            reason += cause.empty() ? std::string() : ": " + cause;
+        }
+        passThrough(in, out, reason.c_str(), error);
         return;
     }
     output_.copyToRgba(reinterpret_cast<std::uint8_t*>(out));

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <set>
+#include <string>
 
 #include "standin/HostWorld.h"
 #include "frei0r/Frei0rParameters.h"
@@ -18,9 +19,15 @@ namespace Frei0r {
 // copy of the input, and each reason is said once on standard error.
 class Frei0rInstance {
 public:
-    // Throws std::runtime_error when the plug-in cannot be loaded, std::invalid_argument
-    // for an empty or oversized frame.
-    Frei0rInstance(unsigned int width, unsigned int height);
+    // How an instance takes its share of the plug-in.
+    enum class Start {
+        NowOrThrow,      // at once; std::runtime_error when the plug-in cannot start
+        NowOrPassFrames, // at once; when the plug-in cannot start, every frame passes through
+        AtFirstFrame     // with the plug-in's defaults (the same values), starting it at the first frame
+    };
+    // Throws std::invalid_argument for an empty or oversized frame. An instance whose
+    // plug-in cannot start passes its frames through with one message naming the cause.
+    Frei0rInstance(unsigned int width, unsigned int height, Start start = Start::NowOrThrow);
     ~Frei0rInstance();
 
     Frei0rInstance(const Frei0rInstance&) = delete;
@@ -40,6 +47,8 @@ private:
     StandIn::HostWorld output_;
     Frei0rParameters parameters_;
     std::set<int> reported_;
+    bool attached_ = false;
+    std::string startFailure_; // why the plug-in could not start for this instance; empty when it did or was not tried
 };
 
 } // namespace Frei0r

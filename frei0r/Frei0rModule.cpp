@@ -83,7 +83,15 @@ SOLVANE_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_
 SOLVANE_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned int height)
 {
     try {
-        return new Frei0rInstance(width, height);
+        switch (SharedPlugin::hostTreatmentOfFailedConstruction()) {
+        case SharedPlugin::FailedConstruction::RenderedOn:
+            return new Frei0rInstance(width, height, Frei0rInstance::Start::NowOrPassFrames);
+        case SharedPlugin::FailedConstruction::KeptInRegistry:
+            return new Frei0rInstance(width, height, Frei0rInstance::Start::AtFirstFrame);
+        case SharedPlugin::FailedConstruction::Reported:
+            break;
+        }
+        return new Frei0rInstance(width, height, Frei0rInstance::Start::NowOrThrow);
     } catch (const std::exception& e) {
         report("cannot start the effect", e.what());
     } catch (...) {

@@ -36,11 +36,12 @@ const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
 // The host stores a point as 16.16 fixed point: whole pixels within +-32767.
 constexpr double kLargestCoordinate = 32767.0;
 
-// A value a host handed over, in [0, 1]; false when it is not a number.
+// A value a host handed over, in [0, 1]; false when it is not a finite number
+// (infinity is no more a value of the control than NaN is).
 bool unitValue(const void* value, double& destination)
 {
     const double number = *static_cast<const double*>(value);
-    if (std::isnan(number)) {
+    if (!std::isfinite(number)) {
         return false;
     }
     destination = std::clamp(number, 0.0, 1.0);

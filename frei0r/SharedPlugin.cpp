@@ -2,10 +2,14 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
+
+#include "egldevices/EglDevices.h"
+#include "egldevices/EglDiagnosis.h"
 
 
 namespace Tamrin {
@@ -34,6 +38,18 @@ std::string SharedPlugin::pluginPath()
         }
     }
     return "OstrelSolvane.aex";
+}
+
+SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction()
+{
+    // The hosts are known by their libraries, which are in the process when they load frei0r modules.
+    if (dlsym(RTLD_DEFAULT, "gst_element_register") != nullptr) {
+        return FailedConstruction::KeptInRegistry;
+    }
+    if (dlsym(RTLD_DEFAULT, "mlt_factory_init") != nullptr) {
+        return FailedConstruction::RenderedOn;
+    }
+    return FailedConstruction::Reported;
 }
 
 bool SharedPlugin::quietRequested()
@@ -73,6 +89,10 @@ Frei0rParameters SharedPlugin::attach()
                 session->host().setFrameRate(kTimeScale, 1);
                 session_ = std::move(session);
             });
+        } catch (const StandIn::GlobalSetUpError& e) {
+            // The library loaded; its OpenGL did not start. The plug-in says only its code: the cause is looked for.
+            const std::string cause = diagnoseOpenGl(std::getenv(kEglDeviceVariable));
+            throw std::runtime_error(std::string(e.what()) + (cause.empty() ? "" : ": " + cause));
         } catch (const std::runtime_error& e) {
             throw std::runtime_error(std::string(e.what()) +
                                      " (the module loads OstrelSolvane.aex from its own folder, or the file that "
@@ -111,7 +131,7 @@ void SharedPlugin::releaseIfUnused()
 }
 
 PF_Err SharedPlugin::render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output,
-                            double seconds)
+                            double seconds, std::string* report)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session_) {
@@ -123,6 +143,17 @@ PF_Err SharedPlugin::render(const Frei0rParameters& parameters, StandIn::HostWor
         parameters.applyTo(host, input.width(), input.height());
         StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
         error = host.render(input, output, hostTime(seconds));
+        if (error != PF_Err_NONE && report) {
+            // The plug-in's report goes with the module's one message about the frame; lines before it as always.
+            const std::string lines = diagnostics.takeLines();
+            std::size_t start = lines.size();
+            for (const char* marker : {"Shader ", "Program error:", "framebuffer incomplete"}) {
+                start = std::min(start, lines.find(marker));
+            }
+            diagnostics.forward(lines.substr(0, start));
+            // Each program that shares a broken shader says the same: the first message is the log.
+            *report = start < lines.size() ? lines.substr(start, lines.find("\n\n", start) - start) : std::string();
+        }
     });
     return error;
 }

@@ -35,6 +35,16 @@ public:
     // The plug-in file: $SOLVANE_PLUGIN when set, else OstrelSolvane.aex beside this module.
     static std::string pluginPath();
 
+    // What the frei0r host in this process does with an instance that cannot be made.
+    // ffmpeg reports it and fails. MLT renders on without one, showing black and then
+    // stale frames: there an instance whose plug-in cannot start is made anyway and
+    // passes its frames through, saying why once. GStreamer makes an instance only to
+    // read the defaults when it scans its plug-ins, and keeps the answer in its registry
+    // for good: there instances start the plug-in at their first frame, so that a scan
+    // never depends on the device, and pass frames through as in MLT when it cannot start.
+    enum class FailedConstruction { Reported, RenderedOn, KeptInRegistry };
+    static FailedConstruction hostTreatmentOfFailedConstruction();
+
     // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
     // set, and neither empty nor "0".
     static bool quietRequested();
@@ -54,7 +64,10 @@ public:
     void detach();
 
     // One frame through the plug-in with an instance's values; the plug-in's result.
-    PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds);
+    // `report`, when given, receives what the plug-in reported on a failed frame (its
+    // shader or program log), which is then not passed on with its other lines.
+    PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds,
+                  std::string* report = nullptr);
 
 private:
     SharedPlugin() = default;

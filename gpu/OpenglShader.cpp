@@ -3,6 +3,7 @@
 #include <glbinding/gl/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 
@@ -23,6 +24,8 @@ const void* bufferOffset(std::uint64_t offset)
 // Driver logs are read into a fixed buffer; OpenGL writes at most this many
 // characters including the terminator.
 constexpr GLsizei kLogBufferSize = 512;
+
+std::atomic<std::uint64_t> failedBuildCount{0};
 
 GLsizei clampLogLength(GLsizei length)
 {
@@ -45,6 +48,7 @@ bool compileStage(GLuint shader, const std::string& source, const char* label)
     glGetShaderInfoLog(shader, kLogBufferSize, &length, log);
     log[clampLogLength(length)] = '\0';
     std::printf("Shader %s error:\n%s\n", label, log);
+    failedBuildCount.fetch_add(1);
     return false;
 }
 
@@ -61,6 +65,8 @@ OpenglShader::~OpenglShader()
         glDeleteProgram(program);
     }
 }
+
+std::uint64_t OpenglShader::failedBuilds() { return failedBuildCount.load(); }
 
 void OpenglShader::bindAttribLocation(const std::string& name, int location)
 {
@@ -113,6 +119,7 @@ void OpenglShader::compileAndLink()
     glGetProgramInfoLog(linked, kLogBufferSize, &length, log);
     log[clampLogLength(length)] = '\0';
     std::printf("Program error:\n%s\n", log);
+    failedBuildCount.fetch_add(1);
 
     glDeleteProgram(linked);
     glDeleteShader(vertexShader);

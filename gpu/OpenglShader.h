@@ -35,6 +35,11 @@ public:
 
     gl::GLuint programName() const { return program; }
 
+    // How many times a program of this process failed to compile or link, counted
+    // as each report is printed: a caller compares the count before and after a
+    // piece of work to learn that a program it drew with was missing.
+    static std::uint64_t failedBuilds();
+
 private:
     void compileAndLink();
 

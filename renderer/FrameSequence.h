@@ -17,8 +17,10 @@ enum class FrameStep { Upload, Render, Finish, Readback };
 // the render target to the layer and pushes its layer, uploads the input world,
 // renders the light shafts, finishes the frame through the channel-order pass, and
 // reads it back into the output world. Throws 516 for a frame beyond OpenGL's
-// limits (before anything is made) or a world the transfer refuses, 4 when OpenGL
-// ran out of memory for a surface of the frame, and the read-back's codes; the
+// side limits (before anything is made), a world the transfer refuses, a program of
+// the frame that did not compile or link, or an output framebuffer that is not
+// complete; std::bad_alloc for a float surface the driver will not store (before
+// anything is made) or one it ran out of memory for; and the read-back's codes. The
 // output world is written by the last step only. `afterStep`, when given, is called
 // after each step (the bench times them, tests record their OpenGL calls).
 void runFrameSequence(LightShaftRenderer& renderer, PF_InData* in_data, PF_LayerDef* input, PF_LayerDef* output,

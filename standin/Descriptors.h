@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace Tamrin {
 namespace Solvane {
@@ -18,6 +19,13 @@ int close(int descriptor);
 int openNullDevice();
 // A binary write stream on the descriptor; null when none can be made.
 std::FILE* binaryWriteStream(int descriptor);
+// A descriptor on a new, nameless file in memory that every write appends to; negative
+// where the system has none (the diagnostics then go straight to their target).
+int openScratchFile();
+// Everything the scratch file holds, which is then emptied.
+std::string takeScratchFile(int descriptor);
+// Writes all the bytes to the descriptor (as far as it takes them).
+void writeAll(int descriptor, const std::string& bytes);
 // Puts standard input into binary mode (a no-op where there is no text mode).
 void binaryStdin();
 

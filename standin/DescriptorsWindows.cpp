@@ -22,6 +22,22 @@ std::FILE* binaryWriteStream(int descriptor)
     return _fdopen(descriptor, "wb");
 }
 
+int openScratchFile() { return -1; }
+
+std::string takeScratchFile(int) { return std::string(); }
+
+void writeAll(int descriptor, const std::string& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const int written = _write(descriptor, bytes.data() + done, static_cast<unsigned int>(bytes.size() - done));
+        if (written <= 0) {
+            return;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+}
+
 void binaryStdin() { _setmode(_fileno(stdin), _O_BINARY); }
 
 } // namespace Descriptors

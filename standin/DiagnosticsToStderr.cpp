@@ -1,5 +1,6 @@
 #include "standin/DiagnosticsToStderr.h"
 
+#include <atomic>
 #include <iostream>
 
 #include "standin/Descriptors.h"
@@ -7,6 +8,14 @@
 namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
+
+namespace {
+
+// The caller's standard output while a redirection is in place, -1 otherwise. The
+// outermost redirection's is the one that counts.
+std::atomic<int> callerStandardOutput{-1};
+
+} // namespace
 
 DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 {
@@ -16,7 +25,15 @@ DiagnosticsToStderr::DiagnosticsToStderr(Target target)
     if (saved_ < 0) {
         return;
     }
-    const int nullDevice = target == Target::Discard ? Descriptors::openNullDevice() : -1;
+    int none = -1;
+    outermost_ = callerStandardOutput.compare_exchange_strong(none, saved_);
+    discard_ = target == Target::Discard;
+    scratch_ = Descriptors::openScratchFile();
+    if (scratch_ >= 0) {
+        Descriptors::duplicateOnto(scratch_, 1);
+        return;
+    }
+    const int nullDevice = discard_ ? Descriptors::openNullDevice() : -1;
     if (nullDevice >= 0) {
         Descriptors::duplicateOnto(nullDevice, 1);
         Descriptors::close(nullDevice);
@@ -27,12 +44,44 @@ DiagnosticsToStderr::DiagnosticsToStderr(Target target)
 
 DiagnosticsToStderr::~DiagnosticsToStderr()
 {
+    pass();
     std::cout.flush();
     std::fflush(stdout);
     if (saved_ >= 0) {
         Descriptors::duplicateOnto(saved_, 1);
+        if (outermost_) {
+            callerStandardOutput.store(-1);
+        }
         Descriptors::close(saved_);
     }
+    if (scratch_ >= 0) {
+        Descriptors::close(scratch_);
+    }
+}
+
+std::string DiagnosticsToStderr::takeLines()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (scratch_ < 0) {
+        return std::string();
+    }
+    std::cout.flush();
+    std::fflush(stdout);
+    return Descriptors::takeScratchFile(scratch_);
+}
+
+void DiagnosticsToStderr::forward(const std::string& lines) const
+{
+    if (!discard_ && !lines.empty()) {
+        std::fflush(stderr);
+        Descriptors::writeAll(2, lines);
+    }
+}
+
+int DiagnosticsToStderr::callerDescriptor(int descriptor)
+{
+    const int saved = callerStandardOutput.load();
+    return descriptor == 1 && saved >= 0 ? saved : descriptor;
 }
 
 std::FILE* DiagnosticsToStderr::frameStream() const

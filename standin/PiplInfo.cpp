@@ -174,6 +174,15 @@ std::string describeEffectVersion(std::uint32_t version)
     return text + " (" + stages[stage] + ", build " + std::to_string(build) + ")";
 }
 
+PiplInfo decodePiplOf(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    try {
+        return decodePipl(bytes);
+    } catch (const std::runtime_error& e) {
+        throw std::runtime_error(path + ": " + e.what());
+    }
+}
+
 } // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

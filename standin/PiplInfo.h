@@ -29,6 +29,8 @@ struct PiplInfo {
 // when the bytes are not a valid effect resource (truncated, unknown version, not
 // an effect, no entry point, ...).
 PiplInfo decodePipl(const std::vector<std::uint8_t>& bytes);
+// decodePipl of the resource read from a file; its errors begin with the file's name.
+PiplInfo decodePiplOf(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // "1.0 (development, build 1)" from an effect version word.
 std::string describeEffectVersion(std::uint32_t version);

@@ -96,7 +96,7 @@ std::vector<std::uint8_t> PluginLibrary::readRegistrationResource(const std::str
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
 {
-    info_ = decodePipl(readRegistrationResource(path));
+    info_ = decodePiplOf(path, readRegistrationResource(path));
     // A path without a slash would make dlopen search the library path instead.
     const std::string loadPath = path.find('/') == std::string::npos ? "./" + path : path;
     int flags = RTLD_NOW | RTLD_LOCAL;

@@ -102,7 +102,7 @@ std::vector<std::uint8_t> PluginLibrary::readRegistrationResource(const std::str
 
 PluginLibrary::PluginLibrary(const std::string& path) : path_(path)
 {
-    info_ = decodePipl(readRegistrationResource(path));
+    info_ = decodePiplOf(path, readRegistrationResource(path));
     HMODULE module = nullptr;
     {
         NoErrorDialogs quiet;

@@ -12,7 +12,7 @@ PluginSession::PluginSession(const std::string& pluginPath, const std::string& l
 {
     PF_Err error = host_->globalSetUp();
     if (error != PF_Err_NONE) {
-        throw std::runtime_error("the plug-in's global set-up failed: " + describeError(error));
+        throw GlobalSetUpError("the plug-in's global set-up failed: " + describeError(error), error);
     }
     setUp_ = true;
     error = host_->paramsSetUp();

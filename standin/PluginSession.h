@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "standin/PluginLibrary.h"
@@ -9,6 +10,12 @@
 namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
+
+// The plug-in's global set-up returned an error: the library loaded, its OpenGL did not start.
+struct GlobalSetUpError : std::runtime_error {
+    GlobalSetUpError(const std::string& what, PF_Err code) : std::runtime_error(what), error(code) {}
+    PF_Err error;
+};
 
 // A plug-in loaded and set up the way the host does it for one effect: the library
 // (registration resource first), global set-up and parameter set-up at the start,

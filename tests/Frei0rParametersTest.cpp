@@ -85,6 +85,13 @@ TEST_F(Frei0rParametersTest, DefaultsAreTheDeclaredValuesAndReachThePluginUnchan
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.1);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kQuality), 0.5);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kRayOnly), 0.0);
+    // An instance GStreamer makes before the plug-in starts holds the module's own copy of these: the same values.
+    const Frei0rParameters builtIn;
+    for (int index = 0; index < Frei0rParameters::kCount; ++index) {
+        double own = -1.0;
+        ASSERT_TRUE(builtIn.get(index, &own));
+        EXPECT_DOUBLE_EQ(own, number(index)) << index;
+    }
 
     // The same settings as a host that never touched the controls.
     RenderSettings untouched{};
@@ -152,6 +159,16 @@ TEST_F(Frei0rParametersTest, OutOfRangeValuesAreBroughtInAndNonNumbersIgnored)
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.0);
     setNumber(Frei0rParameters::kThreshold, std::numeric_limits<double>::quiet_NaN());
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 1.0);
+    // Infinity is no value either (melt passes Threshold=inf through): ignored as NaN is, not taken as 100 %.
+    setNumber(Frei0rParameters::kThreshold, 0.4);
+    setNumber(Frei0rParameters::kThreshold, std::numeric_limits<double>::infinity());
+    setNumber(Frei0rParameters::kExposure, -std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 0.4);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.0);
+    setNumber(Frei0rParameters::kExposure, 0.3);
+    setNumber(Frei0rParameters::kExposure, -std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.3);
+    setNumber(Frei0rParameters::kThreshold, 1.7);
     setNumber(Frei0rParameters::kRayOnly, 0.49);
     EXPECT_FALSE(settingsFor(64, 64).rayOnly);
     setNumber(Frei0rParameters::kRayOnly, 0.5);

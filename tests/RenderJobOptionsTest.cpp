@@ -82,6 +82,15 @@ TEST(RenderJob, OptionsAndTheirCombinations)
     EXPECT_NO_THROW(RenderJob("x.aex", {"still.png", "out_%03d.png", "--frames", "0-9"}));
     EXPECT_NO_THROW(RenderJob("x.aex", {"in_%03d.png", "one.png", "--frames", "5"}));
 
+    // The centre takes what the host's 16.16 point holds: +-32767 pixels, the ends included.
+    const RenderJob farthest("x.aex", {"a.png", "b.png", "--center", "32767,-32767"});
+    EXPECT_DOUBLE_EQ(farthest.renderOptions().centerX.value(), 32767.0);
+    EXPECT_DOUBLE_EQ(farthest.renderOptions().centerY.value(), -32767.0);
+    EXPECT_NO_THROW(RenderJob("x.aex", {"a.png", "b.png", "--center", "0:-32767,0", "9:0,32767"}));
+    for (const char* beyond : {"32767.01,0", "0,-32768", "inf,0", "nan,0"}) {
+        EXPECT_THROW(RenderJob("x.aex", {"a.png", "b.png", "--center", beyond}), std::invalid_argument) << beyond;
+    }
+
     const std::vector<std::vector<std::string>> usageErrors = {
         {"in_%04d.png", "out_%04d.png"},                       // a sequence without --frames
         {"in_%04d.png", "out.png", "--frames", "1-3"},         // many frames into one file
