@@ -377,6 +377,24 @@ TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
             const std::string load = "qmlscene --quit -I /usr/share/shotcut/qml/modules " + path;
             EXPECT_EQ(Support::runCommand(virtualDisplay() + load, &log), 0)
                 << log;
+            // Dragged in place of Shotcut's program (tests/data/shotcut/Harness.qml): a diagonal drag moves both
+            // values, and with keyframes on writes them at the playhead.
+            const std::string harness = "qmlscene --quit -I /usr/share/shotcut/qml/modules " +
+                                        Support::sourcePath("tests/data/shotcut/Overlay.qml");
+            EXPECT_EQ(Support::runCommand("timeout 60 " + virtualDisplay() + harness, &log), 0) << log;
+            EXPECT_NE(log.find("ALL PASSED"), std::string::npos) << log;
+            EXPECT_EQ(log.find("FAIL"), std::string::npos) << log;
+        }
+        if (std::string(name) == "ui.qml") {
+            // Properties of the panel's items are seen by Shotcut's controls inside them; one named after an object
+            // Shotcut gives its views hides that object from them (a "keyframes" row property broke every keyframe
+            // button, whose click shows Shotcut's Keyframes panel by that name).
+            for (const auto& property : matches(qml, R"(property \w+ (\w+):)")) {
+                for (const char* shotcut : {"keyframes", "parameters", "filter", "producer", "metadata", "application",
+                                            "profile", "video", "settings", "preset"}) {
+                    EXPECT_NE(property, shotcut) << "ui.qml declares a property named " << property;
+                }
+            }
         }
         if (std::string(name) == "meta.qml") {
             EXPECT_NE(qml.find("mlt_service: 'frei0r.ostrel_solvane'"), std::string::npos);
