@@ -438,12 +438,17 @@ TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
     if (!installed("gst-launch-1.0")) {
         GTEST_SKIP() << "gst-launch-1.0 is not installed (scripts/setup.sh installs it)";
     }
-    // gst-plugins-bad registers the module as frei0r-filter-ostrel-solvane, its parameters as dashed names.
+    // gst-plugins-bad registers the module under its name as frei0r-filter-light-shafts, its parameters as dashed
+    // names, and shows the name and explanation as the element's long name and description (Pitivi lists and
+    // searches the long name).
     const std::string output = folder + "/gstreamer.rgba";
     std::string log;
+    ASSERT_EQ(runInstalled("gst-inspect-1.0 frei0r-filter-light-shafts", &log), 0) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Long-name\s+Light Shafts\n)"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Description\s+Ostrel Solvane light shafts: )"))) << log;
     ASSERT_EQ(runInstalled("gst-launch-1.0 -q filesrc location=" + kSample +
                                " ! pngdec ! videoconvert ! video/x-raw,format=RGBA"
-                               " ! frei0r-filter-ostrel-solvane center-x=0.65625 center-y=0.375 exposure=0.3"
+                               " ! frei0r-filter-light-shafts center-x=0.65625 center-y=0.375 exposure=0.3"
                                " quality=0 ray-only=true ! filesink location=" + output,
                            &log),
               0)
