@@ -332,6 +332,10 @@ TEST_F(Frei0rClientsTest, KdenliveDescriptionIsValidXmlForTheModulesParameters)
         };
         EXPECT_EQ(attribute("name"), module[i].first);
         EXPECT_DOUBLE_EQ(std::stod(attribute("default")), module[i].second) << parameter;
+        if (attribute("name").rfind("Center ", 0) == 0) {
+            // Hundredths of a per cent at least: whole ones are 19-pixel steps across a 1920-pixel frame.
+            EXPECT_GE(attribute("decimals").empty() ? 0 : std::stoi(attribute("decimals")), 2) << parameter;
+        }
         if (attribute("type") == "animated") {
             const double factor = std::stod(attribute("factor"));
             EXPECT_LE(std::stod(attribute("min")), module[i].second * factor) << parameter;
