@@ -437,6 +437,39 @@ TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
     }
 }
 
+// Keyframes on several parameters as Shotcut saves them: each frame equals `solvane render` with the same keys.
+TEST_F(Frei0rClientsTest, ShotcutKeyframesRenderEachFrameAtItsValues)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    const std::string frames = folder + "/keyframes%02d.png";
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts-keyframes.mlt -consumer avformat:" + frames +
+                               " vcodec=png pix_fmt=rgba start_number=0",
+                           &log),
+              0)
+        << log;
+    for (int frame = 0; frame < 5; ++frame) {
+        char name[512];
+        std::snprintf(name, sizeof name, frames.c_str(), frame);
+        ASSERT_TRUE(std::filesystem::exists(name)) << name;
+        // The sample as a one-frame sequence numbered by the frame, so that its keyframes fall as in the project.
+        const std::string input = folder + "/in" + std::to_string(frame) + ".png";
+        std::filesystem::copy_file(Support::sourcePath(kSample), input,
+                                   std::filesystem::copy_options::overwrite_existing);
+        const std::string output = folder + "/solvane-keyframes%d.png";
+        const std::string command = Support::solvanePath() + " render " + folder + "/in%d.png " + output +
+                                    " --frames " + std::to_string(frame) + "-" + std::to_string(frame) +
+                                    " --fps 25 --threshold 0:40 4:80 --threshold-smooth 10 --center 0:320,160 4:480,160"
+                                    " --shine-length 1024 --exposure 0:10 4:30 --quality high";
+        ASSERT_EQ(Support::runCommand(command, &log), 0) << log;
+        EXPECT_TRUE(sameBytes(Cli::readPng(name).pixels,
+                              Cli::readPng(folder + "/solvane-keyframes" + std::to_string(frame) + ".png").pixels))
+            << "frame " << frame;
+    }
+}
+
 TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
 {
     if (!installed("gst-launch-1.0")) {
