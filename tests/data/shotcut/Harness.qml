@@ -1,4 +1,4 @@
-// Loads the Light Shafts filter's panel and player overlay with Shotcut's own controls, in place of Shotcut's program:
+// Loads a Light Shafts view with Shotcut's own controls, in place of Shotcut's program:
 // the objects Shotcut gives its filter views (filter, producer, video, ...) are this item's properties, which the
 // loaded files see as Shotcut's context. The filter here keeps plain values and keyframes as MLT would, and reports
 // each change at once, as Shotcut's does. Prints one "PASS name" or "FAIL name: why" line per check, then quits.
