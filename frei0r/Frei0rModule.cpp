@@ -57,7 +57,7 @@ SOLVANE_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info)
     if (!info) {
         return;
     }
-    info->name = "Ostrel Solvane";
+    info->name = "Light Shafts";
     info->author = "Tamrin";
     info->plugin_type = F0R_PLUGIN_TYPE_FILTER;
     // The same bytes as the host's 8-bit worlds, with alpha moved from last to first.
@@ -66,7 +66,10 @@ SOLVANE_FREI0R_EXPORT void f0r_get_plugin_info(f0r_plugin_info_t* info)
     info->major_version = 1;
     info->minor_version = 0;
     info->num_params = Frei0rParameters::kCount;
-    info->explanation = "Light shafts: the bright parts of the frame stream outward along rays from a centre point";
+    // GStreamer names its element after this name (frei0r-filter-light-shafts) and shows it, as Pitivi does, with
+    // the explanation as the element's description.
+    info->explanation = "Ostrel Solvane light shafts: the bright parts of the frame stream outward along rays from a "
+                        "centre point";
 }
 
 SOLVANE_FREI0R_EXPORT void f0r_get_param_info(f0r_param_info_t* info, int param_index)

@@ -332,6 +332,10 @@ TEST_F(Frei0rClientsTest, KdenliveDescriptionIsValidXmlForTheModulesParameters)
         };
         EXPECT_EQ(attribute("name"), module[i].first);
         EXPECT_DOUBLE_EQ(std::stod(attribute("default")), module[i].second) << parameter;
+        if (attribute("name").rfind("Center ", 0) == 0) {
+            // Hundredths of a per cent at least: whole ones are 19-pixel steps across a 1920-pixel frame.
+            EXPECT_GE(attribute("decimals").empty() ? 0 : std::stoi(attribute("decimals")), 2) << parameter;
+        }
         if (attribute("type") == "animated") {
             const double factor = std::stod(attribute("factor"));
             EXPECT_LE(std::stod(attribute("min")), module[i].second * factor) << parameter;
@@ -377,6 +381,24 @@ TEST_F(Frei0rClientsTest, ShotcutFilterIsValidQmlForTheModulesParameters)
             const std::string load = "qmlscene --quit -I /usr/share/shotcut/qml/modules " + path;
             EXPECT_EQ(Support::runCommand(virtualDisplay() + load, &log), 0)
                 << log;
+            // Dragged in place of Shotcut's program (tests/data/shotcut/Harness.qml): a diagonal drag moves both
+            // values, and with keyframes on writes them at the playhead.
+            const std::string harness = "qmlscene --quit -I /usr/share/shotcut/qml/modules " +
+                                        Support::sourcePath("tests/data/shotcut/Overlay.qml");
+            EXPECT_EQ(Support::runCommand("timeout 60 " + virtualDisplay() + harness, &log), 0) << log;
+            EXPECT_NE(log.find("ALL PASSED"), std::string::npos) << log;
+            EXPECT_EQ(log.find("FAIL"), std::string::npos) << log;
+        }
+        if (std::string(name) == "ui.qml") {
+            // Properties of the panel's items are seen by Shotcut's controls inside them; one named after an object
+            // Shotcut gives its views hides that object from them (a "keyframes" row property broke every keyframe
+            // button, whose click shows Shotcut's Keyframes panel by that name).
+            for (const auto& property : matches(qml, R"(property \w+ (\w+):)")) {
+                for (const char* shotcut : {"keyframes", "parameters", "filter", "producer", "metadata", "application",
+                                            "profile", "video", "settings", "preset"}) {
+                    EXPECT_NE(property, shotcut) << "ui.qml declares a property named " << property;
+                }
+            }
         }
         if (std::string(name) == "meta.qml") {
             EXPECT_NE(qml.find("mlt_service: 'frei0r.ostrel_solvane'"), std::string::npos);
@@ -415,17 +437,55 @@ TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
     }
 }
 
+// Keyframes on several parameters as Shotcut saves them: each frame equals `solvane render` with the same keys.
+TEST_F(Frei0rClientsTest, ShotcutKeyframesRenderEachFrameAtItsValues)
+{
+    if (!installed("melt")) {
+        GTEST_SKIP() << "melt is not installed (scripts/setup.sh installs it)";
+    }
+    const std::string frames = folder + "/keyframes%02d.png";
+    std::string log;
+    ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts-keyframes.mlt -consumer avformat:" + frames +
+                               " vcodec=png pix_fmt=rgba start_number=0",
+                           &log),
+              0)
+        << log;
+    for (int frame = 0; frame < 5; ++frame) {
+        char name[512];
+        std::snprintf(name, sizeof name, frames.c_str(), frame);
+        ASSERT_TRUE(std::filesystem::exists(name)) << name;
+        // The sample as a one-frame sequence numbered by the frame, so that its keyframes fall as in the project.
+        const std::string input = folder + "/in" + std::to_string(frame) + ".png";
+        std::filesystem::copy_file(Support::sourcePath(kSample), input,
+                                   std::filesystem::copy_options::overwrite_existing);
+        const std::string output = folder + "/solvane-keyframes%d.png";
+        const std::string command = Support::solvanePath() + " render " + folder + "/in%d.png " + output +
+                                    " --frames " + std::to_string(frame) + "-" + std::to_string(frame) +
+                                    " --fps 25 --threshold 0:40 4:80 --threshold-smooth 10 --center 0:320,160 4:480,160"
+                                    " --shine-length 1024 --exposure 0:10 4:30 --quality high";
+        ASSERT_EQ(Support::runCommand(command, &log), 0) << log;
+        EXPECT_TRUE(sameBytes(Cli::readPng(name).pixels,
+                              Cli::readPng(folder + "/solvane-keyframes" + std::to_string(frame) + ".png").pixels))
+            << "frame " << frame;
+    }
+}
+
 TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
 {
     if (!installed("gst-launch-1.0")) {
         GTEST_SKIP() << "gst-launch-1.0 is not installed (scripts/setup.sh installs it)";
     }
-    // gst-plugins-bad registers the module as frei0r-filter-ostrel-solvane, its parameters as dashed names.
+    // gst-plugins-bad registers the module under its name as frei0r-filter-light-shafts, its parameters as dashed
+    // names, and shows the name and explanation as the element's long name and description (Pitivi lists and
+    // searches the long name).
     const std::string output = folder + "/gstreamer.rgba";
     std::string log;
+    ASSERT_EQ(runInstalled("gst-inspect-1.0 frei0r-filter-light-shafts", &log), 0) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Long-name\s+Light Shafts\n)"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"(Description\s+Ostrel Solvane light shafts: )"))) << log;
     ASSERT_EQ(runInstalled("gst-launch-1.0 -q filesrc location=" + kSample +
                                " ! pngdec ! videoconvert ! video/x-raw,format=RGBA"
-                               " ! frei0r-filter-ostrel-solvane center-x=0.65625 center-y=0.375 exposure=0.3"
+                               " ! frei0r-filter-light-shafts center-x=0.65625 center-y=0.375 exposure=0.3"
                                " quality=0 ray-only=true ! filesink location=" + output,
                            &log),
               0)

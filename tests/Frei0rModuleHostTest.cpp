@@ -149,7 +149,10 @@ TEST_F(Frei0rModuleTest, DescribesAFilterWithEightParameters)
 {
     f0r_plugin_info_t info{};
     module.pluginInfo(&info);
-    EXPECT_STREQ(info.name, "Ostrel Solvane");
+    // The name hosts show and search (GStreamer's element and its long name, Pitivi's list); the explanation names
+    // the effect's maker.
+    EXPECT_STREQ(info.name, "Light Shafts");
+    EXPECT_EQ(std::string(info.explanation).rfind("Ostrel Solvane light shafts: ", 0), 0u) << info.explanation;
     EXPECT_EQ(info.plugin_type, F0R_PLUGIN_TYPE_FILTER);
     EXPECT_EQ(info.color_model, F0R_COLOR_MODEL_RGBA8888);
     EXPECT_EQ(info.frei0r_version, FREI0R_MAJOR_VERSION);

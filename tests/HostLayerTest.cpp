@@ -304,6 +304,13 @@ TEST(RegistrationResource, BytesAreTheHostsTable)
     std::vector<std::uint8_t> hugeLength(bytes.begin(), bytes.end());
     hugeLength[22] = 0xFF; // the first property's length
     EXPECT_THROW(StandIn::decodePipl(hugeLength), std::runtime_error);
+    // A counted name one byte longer than its property: the count byte (at 46) equals the property's length of 16,
+    // so the name would end one byte past the property's data. One shorter still fits.
+    std::vector<std::uint8_t> nameTooLong(bytes.begin(), bytes.end());
+    nameTooLong[46] = 0x10;
+    EXPECT_THROW(StandIn::decodePipl(nameTooLong), std::runtime_error);
+    nameTooLong[46] = 0x0F;
+    EXPECT_EQ(StandIn::decodePipl(nameTooLong).name, std::string("Ostrel Solvane\0", 15));
 }
 
 TEST(Rect, UniteGrowsToContainThePoint)

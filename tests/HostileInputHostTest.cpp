@@ -101,7 +101,8 @@ protected:
     void TearDown() override { fs::remove_all(dir_); }
 
     // Starts solvane with these arguments; standard input and output are the given descriptors (-1: the null device).
-    Started start(const std::vector<std::string>& args, int in = -1, int out = -1)
+    // The signals in `ignored` start ignored, as nohup leaves SIGHUP.
+    Started start(const std::vector<std::string>& args, int in = -1, int out = -1, const std::vector<int>& ignored = {})
     {
         Started run;
         run.errors = dir_ / ("stderr-" + std::to_string(++runs_));
@@ -113,6 +114,9 @@ protected:
             // A test started from a background job inherits ignored interrupts; solvane starts as from a terminal.
             for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
                 signal(signalNumber, SIG_DFL);
+            }
+            for (int signalNumber : ignored) {
+                signal(signalNumber, SIG_IGN);
             }
             const int null = open("/dev/null", O_RDWR);
             const int errors = open(run.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -275,6 +279,51 @@ TEST_F(HostileInputHostTest, ASignalRemovesTheFileInFlightAndKeepsEveryCompleted
     EXPECT_EQ(pngWidth(path("out_2.png")), 32);
     EXPECT_FALSE(fs::exists(path("out_3.png")));
     EXPECT_TRUE(temporaryFiles().empty());
+}
+
+TEST_F(HostileInputHostTest, ASignalIgnoredAtTheStartStaysIgnored)
+{
+    // As under nohup: SIGHUP ignored by whoever started solvane. A hang-up in the middle of a video changes nothing,
+    // the render goes on to the end and succeeds; SIGTERM, not ignored, still ends it by the signal.
+    const std::string out = path("out.raw");
+    // The writing end is closed on exec, so that solvane sees the stream end when the test closes it.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+    const Started run = start({"render", "--raw", "8x8", "-", out, "--no-overlap"}, pipeEnds[0], -1, {SIGHUP});
+    close(pipeEnds[0]);
+    const std::string frame(8 * 8 * 4, '\x40');
+    ASSERT_EQ(write(pipeEnds[1], frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    if (!appears([&] { return !temporaryFiles().empty(); })) {
+        kill(run.pid, SIGKILL);
+        finish(run);
+        FAIL() << "no temporary file appeared";
+    }
+    kill(run.pid, SIGHUP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int status = 0;
+    EXPECT_EQ(waitpid(run.pid, &status, WNOHANG), 0) << "solvane ended on an ignored SIGHUP";
+    ASSERT_EQ(write(pipeEnds[1], frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    close(pipeEnds[1]);
+    const Ended ended = finish(run);
+    EXPECT_TRUE(exitedWith(ended, 0)) << ended.errors;
+    EXPECT_EQ(readFile(out).size(), 2 * frame.size());
+    EXPECT_TRUE(temporaryFiles().empty());
+
+    ASSERT_EQ(pipe2(pipeEnds, O_CLOEXEC), 0);
+    const Started terminated = start({"render", "--raw", "8x8", "-", out, "--no-overlap"}, pipeEnds[0], -1, {SIGHUP});
+    close(pipeEnds[0]);
+    ASSERT_EQ(write(pipeEnds[1], frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+    if (!appears([&] { return !temporaryFiles().empty(); })) {
+        kill(terminated.pid, SIGKILL);
+        finish(terminated);
+        FAIL() << "no temporary file appeared";
+    }
+    kill(terminated.pid, SIGTERM);
+    const Ended killed = finish(terminated);
+    close(pipeEnds[1]);
+    EXPECT_TRUE(killed.killedBy(SIGTERM)) << killed.errors;
+    EXPECT_TRUE(temporaryFiles().empty());
+    EXPECT_EQ(readFile(out).size(), 2 * frame.size());
 }
 
 TEST_F(HostileInputHostTest, AClosedOrFullStandardOutputIsNeverASilentSuccessOrDeath)

@@ -114,7 +114,8 @@ TEST(RenderOptionsKeyframes, ParsedFromFollowingArgumentsOrOneArgument)
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--threshold", "0:10", "5:101"}, {"--center", "0:1,2", "9:40000,0"},
           {"--shine-length", "0:1.5"}, {"--exposure", "0:"}, {"--center", "0:12"}, {"--threshold", "10 20"},
-          {"--threshold", "0:10", "x:20"}, {"--threshold", "99999999999:5"}}) {
+          {"--threshold", "0:10", "x:20"}, {"--threshold", "99999999999:5"}, {"--threshold", ":40"},
+          {"--center", "0:1,2", ":3,4"}}) {
         EXPECT_THROW(parse(bad), std::invalid_argument) << bad[0] << " " << bad[1];
     }
 }

@@ -28,7 +28,7 @@ Shotcut.KeyframableFilter {
         for (var i = 0; i < numbers.length; i++) {
             var row = rows.itemAt(i);
             row.slider.value = filter.getDouble(numbers[i].property, position) * numbers[i].scale;
-            row.keyframes.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount(numbers[i].property) > 0;
+            row.keyframesButton.checked = filter.animateIn <= 0 && filter.animateOut <= 0 && filter.keyframeCount(numbers[i].property) > 0;
         }
         qualityCombo.currentIndex = Math.round(filter.getDouble(quality) * 2);
         rayOnlyCheckBox.checked = filter.getDouble(rayOnly) >= 0.5;
@@ -45,7 +45,7 @@ Shotcut.KeyframableFilter {
         setControls();
         for (var i = 0; i < numbers.length; i++) {
             var row = rows.itemAt(i);
-            updateFilter(numbers[i].property, row.slider.value / numbers[i].scale, row.keyframes, null);
+            updateFilter(numbers[i].property, row.slider.value / numbers[i].scale, row.keyframesButton, null);
         }
     }
 
@@ -94,7 +94,9 @@ Shotcut.KeyframableFilter {
 
             RowLayout {
                 property alias slider: slider
-                property alias keyframes: keyframesButton
+                // Not named "keyframes": this item's properties are visible inside Shotcut's KeyframesButton, whose
+                // click calls Shotcut's Keyframes panel by that name.
+                property alias keyframesButton: keyframesButton
                 property var number: numbers[index]
 
                 Layout.columnSpan: 2

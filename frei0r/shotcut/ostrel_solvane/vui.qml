@@ -30,12 +30,16 @@ Shotcut.VuiBase {
             filter.set(property, value);
     }
 
+    // Both values come from one reading of the handle: writing X makes the filter report a change, which puts the
+    // handle back where the filter's values are, Y included, before Y would otherwise be read.
     function updateFilter() {
         if (blockUpdate)
             return ;
 
-        setCenter(centerX, (handle.x + handleSize / 2) / videoItem.width);
-        setCenter(centerY, (handle.y + handleSize / 2) / videoItem.height);
+        var x = (handle.x + handleSize / 2) / videoItem.width;
+        var y = (handle.y + handleSize / 2) / videoItem.height;
+        setCenter(centerX, x);
+        setCenter(centerY, y);
     }
 
     Component.onCompleted: setHandle()
@@ -60,6 +64,7 @@ Shotcut.VuiBase {
             Rectangle {
                 id: handle
 
+                objectName: 'centreHandle'
                 width: handleSize
                 height: handleSize
                 radius: handleSize / 2

@@ -1,0 +1,6 @@
+import QtQuick 2.12
+
+// The Light Shafts player overlay in Harness.qml.
+Harness {
+    view: "vui.qml"
+}
