@@ -2,7 +2,8 @@
 # Tests the Windows packages (package.sh) under Wine, silently, as a studio's deployment would run them:
 #   - setup.exe /S into the default folder, then /S /D=FOLDER into a folder of the user's choosing: the files where
 #     they should be and byte-equal to the build's, the entry in the list of programs;
-#   - the uninstaller /S: every file, the uninstaller, the entry and the folder gone, the folder above it untouched;
+#   - the uninstaller /S: every file, the uninstaller, the entry and the folders the install made gone, a folder
+#     that was there before (a host's) untouched;
 #   - the zip: the build's files and the read-me.
 # Runs in the Windows build's own Wine prefix; everything it installs is removed again, also when a check fails.
 set -euo pipefail
@@ -33,7 +34,11 @@ cleanup() {
     fi
   done
   rm -rf "$default_folder" "$drive/solvane-installer-test" "$work"
+  if [ "$adobe_existed" = 0 ]; then
+    rm -rf "$drive/Program Files/Adobe"
+  fi
 }
+adobe_existed=1
 trap cleanup EXIT
 fail() {
   echo "installer: FAIL: $*" >&2
@@ -42,6 +47,8 @@ fail() {
 
 # The prefix exists before the display goes up (made by wine-run.sh on first use).
 timeout 300 "$here/wine-run.sh" cmd.exe /c exit 0 >/dev/null 2>&1 || true
+[ -d "$drive/Program Files/Adobe" ] || adobe_existed=0
+program_files_before=$(cd "$drive/Program Files" && find . | sort)
 mkdir -p "$host_folder"
 # Each run below is one Wine session on one virtual display, waited for to its end: the uninstaller copies itself
 # to a temporary folder and runs from there, so only the server's end says it is done.
@@ -74,6 +81,8 @@ echo "== installer: $(basename "$setup") /S (the default folder)"
 wine_session "$setup" /S >/dev/null 2>&1 || fail "the silent install failed"
 check_install "$default_folder" "default folder"
 check_uninstall "$default_folder" "default folder"
+[ "$(cd "$drive/Program Files" && find . | sort)" = "$program_files_before" ] ||
+  fail "default folder: the uninstall left folders the install made"
 
 echo "== installer: $(basename "$setup") /S /D=C:\\solvane-installer-test\\Host\\Plug-ins\\Effects"
 wine_session "$setup" /S '/D=C:\solvane-installer-test\Host\Plug-ins\Effects' >/dev/null 2>&1 ||
