@@ -100,14 +100,14 @@ if command -v man >/dev/null; then
 fi
 
 step "the uninstall target removes every file; the next install follows its own prefix"
-timeout 120 cmake --build "$build" --target uninstall >/dev/null
+timeout 120 cmake --build "$build" --target uninstall >/dev/null || fail "the uninstall target failed"
 left=$(find "$first" -type f -o -type l)
 [ -z "$left" ] || fail "the uninstall left files: $left"
 [ ! -e "$first/share/shotcut/qml/filters/ostrel_solvane" ] || fail "the uninstall left the Shotcut filter folder"
 timeout 120 cmake --install "$build" --prefix "$second" >/dev/null
 [ -z "$(find "$first" -type f)" ] || fail "an install into another prefix went back into the first one"
 [ -x "$second/bin/solvane" ] || fail "the second install has no bin/solvane"
-timeout 120 cmake --build "$build" --target uninstall >/dev/null
+timeout 120 cmake --build "$build" --target uninstall >/dev/null || fail "the second uninstall target failed"
 left=$(find "$second" -type f -o -type l)
 [ -z "$left" ] || fail "the second uninstall left files: $left"
 # Uninstalling twice is harmless.
@@ -196,24 +196,42 @@ deb_installed=1
 }
 installed_at=$SECONDS
 dpkg -L ostrel-solvane >"$work/files"
-status=0
-(
-  set -e
-  unset FREI0R_PATH SOLVANE_PLUGIN
+# The checks run side by side, to keep the package's time on the system short; each writes its own log.
+unset FREI0R_PATH SOLVANE_PLUGIN
+check_path_render() {
   [ "$(command -v solvane)" = /usr/bin/solvane ] || fail "solvane on PATH is $(command -v solvane)"
   (cd "$work/deb-render" && timeout 120 solvane --quiet render "$sample" out.png "${options[@]}") ||
     fail "solvane from PATH could not render"
   same_image "$work/deb-render/out.png" "$golden" "packaged solvane render"
-  # Whole listings into files: grep -q ending a pipe early would fail the pipe.
+}
+check_melt() {
+  # The whole listing into a file: grep -q ending a pipe early would fail the pipe.
   SOLVANE_QUIET=1 timeout 120 melt -query filters >"$work/melt.txt" 2>&1 || true
   grep -q 'frei0r\.ostrel_solvane' "$work/melt.txt" || fail "melt -query does not list frei0r.ostrel_solvane"
+}
+check_gstreamer() {
   timeout 120 gst-inspect-1.0 frei0r-filter-ostrel-solvane >/dev/null 2>&1 ||
     fail "gst-inspect-1.0 does not list frei0r-filter-ostrel-solvane"
+}
+check_ffmpeg() {
   SOLVANE_QUIET=1 timeout 120 ffmpeg -v error -y -i "$sample" \
     -vf "frei0r=filter_name=ostrel_solvane:filter_params=$frei0r_params" -update 1 "$work/deb-render/ffmpeg.png" ||
     fail "ffmpeg's frei0r filter does not find ostrel_solvane"
   same_image "$work/deb-render/ffmpeg.png" "$golden" "ffmpeg with the packaged module"
-) || status=$?
+}
+checks=(check_path_render check_melt check_gstreamer check_ffmpeg)
+pids=()
+for check in "${checks[@]}"; do
+  ("$check") >"$work/$check.log" 2>&1 &
+  pids+=($!)
+done
+status=0
+for i in "${!pids[@]}"; do
+  if ! wait "${pids[$i]}"; then
+    status=1
+    cat "$work/${checks[$i]}.log" >&2
+  fi
+done
 step "dpkg -r ostrel-solvane"
 timeout 120 dpkg -r ostrel-solvane >/dev/null
 deb_installed=0
