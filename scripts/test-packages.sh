@@ -25,7 +25,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/solvane-packages.XXXXXX")
 deb_installed=0
 cleanup() {
   if [ "$deb_installed" = 1 ]; then
-    timeout 120 dpkg -r ostrel-solvane >/dev/null 2>&1 || true
+    timeout 120 dpkg --purge ostrel-solvane >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
 }
@@ -94,6 +94,31 @@ for option in $options_help; do
   zcat "$first/share/man/man1/solvane.1.gz" | grep -qF -- "$(printf '%s' "$option" | sed 's/-/\\-/g')" ||
     fail "the man page does not describe $option"
 done
+# The completion as bash runs it, with bash-completion's helpers.
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+  # shellcheck disable=SC2016 # the script is expanded by the bash that runs it
+  completions=$(timeout 30 bash -c '
+    source /usr/share/bash-completion/bash_completion
+    source "$1"
+    shift
+    for line in "$@"; do
+      COMP_LINE=$line
+      read -r -a COMP_WORDS <<<"$line"
+      [[ $line == *" " ]] && COMP_WORDS+=("")
+      COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+      COMP_POINT=${#COMP_LINE}
+      COMPREPLY=()
+      _solvane solvane "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+      printf "%s\n" "${COMPREPLY[@]}" | sort | tr "\n" " "
+      echo
+    done' completion "$first/share/bash-completion/completions/solvane" \
+    "solvane " "solvane --plugin x.aex re" "solvane render --qu" "solvane render in.png out.png --quality ")
+  expected="$(sort <<<"$commands" | tr '\n' ' ')
+render 
+--quality --quiet 
+high low medium "
+  [ "$completions" = "$expected" ] || fail "bash completes: $completions (expected: $expected)"
+fi
 if command -v man >/dev/null; then
   MANWIDTH=100 timeout 30 man -l "$first/share/man/man1/solvane.1.gz" 2>&1 >/dev/null | grep . &&
     fail "man reports problems in the man page"
@@ -177,9 +202,9 @@ if [ "${SOLVANE_SKIP_DEB_INSTALL:-0}" = 1 ] || [ "$(id -u)" -ne 0 ] || ! command
   exit 0
 fi
 # A run that was killed may have left the package installed: take it away first.
-if dpkg-query -W -f='${Status}' ostrel-solvane 2>/dev/null | grep -q "install ok installed"; then
-  echo "packages: ostrel-solvane was installed already (an earlier run?): removing it first"
-  timeout 120 dpkg -r ostrel-solvane >/dev/null
+if dpkg-query -W -f='${Status}' ostrel-solvane >/dev/null 2>&1; then
+  echo "packages: ostrel-solvane is known to dpkg already (an earlier run?): purging it first"
+  timeout 120 dpkg --purge ostrel-solvane >/dev/null
 fi
 # Everything the checks need is ready before the package goes in, so that it stays installed a few seconds only.
 # GStreamer's registry is made here, so that after the install it rescans the frei0r folders only.
@@ -234,7 +259,6 @@ for i in "${!pids[@]}"; do
 done
 step "dpkg -r ostrel-solvane"
 timeout 120 dpkg -r ostrel-solvane >/dev/null
-deb_installed=0
 echo "packages: the package was installed for $((SECONDS - installed_at)) s"
 [ "$status" -eq 0 ] || exit "$status"
 while IFS= read -r path; do
@@ -245,4 +269,8 @@ done <"$work/files"
 for path in /usr/share/shotcut/qml/filters/ostrel_solvane /usr/share/doc/ostrel-solvane; do
   [ ! -e "$path" ] || fail "dpkg -r left $path"
 done
+# dpkg keeps a removed package's record until it is purged.
+timeout 120 dpkg --purge ostrel-solvane >/dev/null
+deb_installed=0
+! dpkg-query -W ostrel-solvane >/dev/null 2>&1 || fail "dpkg still knows ostrel-solvane after the purge"
 echo "packages: done after $((SECONDS - start)) s"
