@@ -21,7 +21,7 @@ options=(--center "420,150")
 # quality, ray only).
 frei0r_params='0.5|0|0.65625|0.375|1|0.1|0.5|n'
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/solvane-packages.XXXXXX")
+work=$(mktemp -d -t solvane-packages.XXXXXX)
 deb_installed=0
 cleanup() {
   if [ "$deb_installed" = 1 ]; then

@@ -17,7 +17,7 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$project/CMakeCache.txt"
 setup=$win_build/packages/ostrel-solvane-$version-windows-x64-setup.exe
 zipfile=$win_build/packages/ostrel-solvane-$version-windows-x64.zip
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/solvane-installer.XXXXXX")
+work=$(mktemp -d -t solvane-installer.XXXXXX)
 export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 drive=$WINEPREFIX/drive_c
