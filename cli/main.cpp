@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "cli/DevicesCommand.h"
+#include "cli/PluginLocation.h"
+#include "cli/VersionCommand.h"
 #include "standin/DiagnosticsToStderr.h"
 #include "standin/PiplInfo.h"
 #include "standin/PluginLibrary.h"
@@ -35,6 +37,7 @@ const char* const kUsage =
     "  info [PLUGIN]                     decode the plug-in's registration resource\n"
     "  devices                           list the devices the plug-in can render on, and the\n"
     "                                    one it takes (SOLVANE_EGL_DEVICE chooses)\n"
+    "  version                           print solvane's version (also --version)\n"
     "  help                              this text\n"
     "  --quiet (before or after COMMAND) drops the plug-in's OpenGL lines and the progress line;\n"
     "  every option takes its value as the next argument or after '=' (--center=-40,30)\n"
@@ -254,13 +257,19 @@ int main(int argc, char** argv)
         rest.erase(end, rest.end());
     }
     if (pluginPath.empty()) {
-        pluginPath = StandIn::defaultPluginPath();
+        pluginPath = installedPluginPath();
     }
 
     try {
         if (command == "help" || command == "--help" || command == "-h") {
             std::printf("%s%s%s", kUsage, kRenderOptionsHelp, kRenderJobOptionsHelp);
             return finishedOutput(0);
+        }
+        if (command == "version" || command == "--version") {
+            if (!rest.empty()) {
+                throw UsageError("version: unexpected argument '" + rest[0] + "'");
+            }
+            return finishedOutput(printVersion());
         }
         if (command == "about") {
             if (!rest.empty()) {

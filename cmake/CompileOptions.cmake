@@ -27,7 +27,11 @@ if(SOLVANE_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# The version header, generated from the project's version (cmake/Version.h.in): "solvane/Version.h".
+set(SOLVANE_GENERATED_INCLUDE_DIR ${PROJECT_BINARY_DIR}/generated)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${SOLVANE_GENERATED_INCLUDE_DIR}/solvane/Version.h @ONLY)
+
 function(solvane_target_defaults target)
   target_compile_options(${target} PRIVATE ${SOLVANE_WARNINGS})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${SOLVANE_GENERATED_INCLUDE_DIR})
 endfunction()

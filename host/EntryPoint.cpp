@@ -10,6 +10,7 @@
 #include "host/RenderCommand.h"
 #include "host/StringTable.h"
 #include "host/SuiteHolder.h"
+#include "solvane/Version.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -17,8 +18,8 @@ namespace Solvane {
 namespace {
 
 constexpr char kAboutFormat[] = "%s v%d.%d\r%s";
-constexpr int kMajorVersion = 1;
-constexpr int kMinorVersion = 0;
+constexpr int kMajorVersion = SOLVANE_VERSION_MAJOR;
+constexpr int kMinorVersion = SOLVANE_VERSION_MINOR;
 
 PF_Err about(PF_InData* in_data, PF_OutData* out_data)
 {

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "solvane/Version.h"
+
 namespace Tamrin {
 namespace Solvane {
 namespace Pipl {
@@ -17,7 +19,11 @@ constexpr char kEffectName[] = "Ostrel Solvane";
 constexpr char kCategory[] = "Ostrel";
 constexpr char kMatchName[] = "Ostrel_Solvane";
 constexpr char kEntryPointName[] = "EntryPointFunc";
-constexpr std::uint32_t kEffectVersion = 0x80001; // 1.0, development stage, build 1
+// The host's packed version: major, minor and bug-fix number of the project's version, development stage, build 1
+// (0x80001 for 1.0.0).
+constexpr std::uint32_t kEffectVersion = (std::uint32_t{SOLVANE_VERSION_MAJOR} << 19) |
+                                         (std::uint32_t{SOLVANE_VERSION_MINOR} << 15) |
+                                         (std::uint32_t{SOLVANE_VERSION_PATCH} << 11) | 1;
 constexpr std::int32_t kOutFlags = 0;
 constexpr std::int32_t kOutFlags2 = 0;
 constexpr std::int32_t kResourceId = 16000;

@@ -15,6 +15,10 @@ packages=(
   libxml2-utils qtdeclarative5-dev-tools xvfb xauth
   # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
   shotcut qmlscene
+  # the packages (scripts/package.sh, scripts/test-packages.sh): dpkg-shlibdeps and fakeroot for CPack's Debian
+  # package, lintian to check it, file for the tarball's check, man and bash-completion to check the man page and
+  # the completion
+  dpkg-dev fakeroot lintian file man-db bash-completion
   # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
 )

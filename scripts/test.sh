@@ -6,6 +6,7 @@
 #   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh, build-asan/);
 #   5. the Windows stage (scripts/windows/test.sh: the cross build in build-win/, its tests and a sample render under
 #      Wine, checked against the Linux build).
+# After stage 1, the packages are built and tested (scripts/test-packages.sh; SOLVANE_SKIP_PACKAGES=1 leaves it out).
 # SOLVANE_SKIP_SLURM=1, SOLVANE_SKIP_FUZZ=1, SOLVANE_SKIP_SANITIZE=1 and SOLVANE_SKIP_WINDOWS=1 leave out stages 2 to 5
 # for a quick local run.
 set -euo pipefail
@@ -13,6 +14,12 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# The packages: install and uninstall, the tarball, the Debian package (scripts/test-packages.sh, about a minute).
+if [ "${SOLVANE_SKIP_PACKAGES:-0}" = 1 ]; then
+  echo "test: packaging stage skipped (SOLVANE_SKIP_PACKAGES=1)"
+else
+  timeout 1200 scripts/test-packages.sh
+fi
 if [ "${SOLVANE_SKIP_SLURM:-0}" = 1 ]; then
   echo "test: Slurm stage skipped (SOLVANE_SKIP_SLURM=1)"
 else

@@ -11,7 +11,8 @@
 # IN, OUT and the program must lie on storage that every node sees. --resume adds
 # --skip-existing to the render: every task renders only the frames of its chunk that
 # are not there yet (after a cancelled, failed or pre-empted run). --sbatch passes an
-# argument to both sbatch calls (a partition, an account, a time limit, ...).
+# argument to both sbatch calls (a partition, an account, a time limit, ...). The program
+# is the installed solvane (on PATH) when there is one, else the build's (build/solvane).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
@@ -21,7 +22,7 @@ usage() {
 }
 
 chunks=8
-solvane="$here/../../build/solvane"
+solvane=$(command -v solvane || echo "$here/../../build/solvane")
 resume=0
 video=""
 fps=24

@@ -201,7 +201,7 @@ ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=size=64x48:rate=24 -frames:v
   "$work/in/in_%04d.png"
 "$solvane" render "$work/in/in_%04d.png" "$work/ref/out_%04d.png" --frames 1-12 "${keys[@]}" --quiet \
   >"$work/ref.log" 2>&1 || fail "the single-process render failed: $(cat "$work/ref.log")"
-mapfile -t ids < <("$repo/scripts/slurm/submit.sh" --chunks 3 --video "$work/clip.mp4" -- \
+mapfile -t ids < <("$repo/scripts/slurm/submit.sh" --solvane "$solvane" --chunks 3 --video "$work/clip.mp4" -- \
   "$work/in/in_%04d.png" "$work/farm/out_%04d.png" --frames 1-12 "${keys[@]}")
 [ ${#ids[@]} -eq 2 ] || fail "submit.sh printed '${ids[*]}', not two job ids"
 say "array job ${ids[0]} (3 tasks), final job ${ids[1]}"
@@ -226,7 +226,7 @@ size=${SOLVANE_SLURM_TEST_SIZE:-960x540}
 big=(--center 1:0,0 30:960,540 --exposure 1:20 15:80 30:30 --quality high)
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=$size:rate=24" -frames:v 30 -start_number 1 \
   "$work/in/in_%04d.png"
-array=$("$repo/scripts/slurm/submit.sh" --chunks 3 -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
+array=$("$repo/scripts/slurm/submit.sh" --solvane "$solvane" --chunks 3 -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
   --frames 1-30 "${big[@]}")
 say "array job $array (3 tasks of 10 frames)"
 # Task 2 renders frames 11-20: cancel it once its first frame is there.
@@ -252,7 +252,7 @@ say "task 2 left ${#done_before[@]} of its 10 frames and $leftovers temporary fi
 "$solvane" render "$work/in/in_%04d.png" "$work/ref/out_%04d.png" --frames 1-30 "${big[@]}" --quiet \
   >"$work/ref.log" 2>&1 || fail "the single-process render failed: $(cat "$work/ref.log")"
 
-resumed=$("$repo/scripts/slurm/submit.sh" --chunks 3 --resume -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
+resumed=$("$repo/scripts/slurm/submit.sh" --solvane "$solvane" --chunks 3 --resume -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
   --frames 1-30 "${big[@]}")
 say "resumed as array job $resumed"
 wait_jobs "$resumed" 300

@@ -18,6 +18,8 @@ packages=(
   libfreetype6 libfontconfig1
   xvfb xauth
   googletest
+  # the Windows installer and the zip (scripts/windows/package.sh)
+  nsis zip unzip
 )
 
 SUDO=""

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows stage: cross-builds for Windows (build.sh), checks the products against the Linux build's, runs the
-# Windows test programs under Wine and renders the sample image with solvane.exe, all on one virtual X display.
+# Windows test programs under Wine and renders the sample image with solvane.exe, all on one virtual X display, then
+# tests the installer and the zip (test-installer.sh).
 # The Windows render must equal the Linux render of the same image with the same options (the WindowsRender tests
 # compare them pixel for pixel). Extra arguments go to ctest.
 #   SOLVANE_LINUX_BUILD  the Linux build that gives the reference (default build/; configured here when it is not
@@ -74,4 +75,6 @@ else
   # The WindowsRender test compares the pixels; the files may still differ in how they are compressed.
   echo "windows: $project/sample-shafts.png differs from $linux_render in its bytes (pixels: see WindowsRender)"
 fi
+# The installer and the zip, silently under Wine (test-installer.sh).
+timeout 900 "$here/test-installer.sh"
 echo "windows: stage done after $((SECONDS - stage_start)) s"

@@ -1,0 +1,59 @@
+# What `cmake --install` puts beside the programs, the libraries the tarball carries, the uninstall target and the
+# packages. The packages hold exactly what the install rules install: a new part of the project joins them by
+# install() rules of its own, in the default component.
+
+if(WIN32)
+  # The Windows products: the plug-in at the top of the host's plug-ins folder (scripts/windows/package.sh makes the
+  # installer and the zip from this install).
+  install(TARGETS OstrelSolvane RUNTIME DESTINATION .)
+else()
+  # The man page (gzip'd as Debian's policy asks; man reads it as it is), bash's completion and the documents the
+  # Debian package carries.
+  set(solvane_generated ${PROJECT_BINARY_DIR}/install)
+  set(man_page ${solvane_generated}/solvane.1.gz)
+  set(package_changelog ${solvane_generated}/changelog.Debian.gz)
+  add_custom_command(OUTPUT ${man_page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${solvane_generated}
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/cli/solvane.1 ${man_page}
+    DEPENDS ${PROJECT_SOURCE_DIR}/cli/solvane.1 VERBATIM)
+  add_custom_command(OUTPUT ${package_changelog}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${solvane_generated}
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/packaging/changelog ${package_changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
+  add_custom_target(solvane_install_files ALL DEPENDS ${man_page} ${package_changelog})
+  install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES cli/solvane.bash-completion DESTINATION ${SOLVANE_INSTALL_BASHCOMPLETIONDIR} RENAME solvane)
+  install(FILES packaging/copyright ${package_changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrel-solvane)
+
+  # The tarball's own copies of every library the binaries need beyond the base set that any Linux system has (the C
+  # and C++ runtimes, EGL/OpenGL, zlib): glbinding and libpng today. Only the tarball asks for this component.
+  install(RUNTIME_DEPENDENCY_SET solvane_runtime_libraries
+    COMPONENT bundled EXCLUDE_FROM_ALL
+    DESTINATION ${SOLVANE_INSTALL_BUNDLEDIR}
+    PRE_EXCLUDE_REGEXES
+      "^ld-linux" "^linux-vdso" "^libc\\.so" "^libm\\.so" "^libdl\\.so" "^librt\\.so" "^libpthread\\.so"
+      "^libstdc\\+\\+\\.so" "^libgcc_s\\.so" "^libz\\.so"
+      "^libEGL\\.so" "^libGL\\.so" "^libGLX\\.so" "^libOpenGL\\.so" "^libGLdispatch\\.so")
+  # Their licences, from the Debian packages they come from.
+  string(CONFIGURE [[
+    file(GLOB bundled "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
+    foreach(library IN LISTS bundled)
+      get_filename_component(name "${library}" NAME)
+      execute_process(COMMAND dpkg-query -S "*/${name}" OUTPUT_VARIABLE owner ERROR_QUIET)
+      string(REGEX REPLACE "[:,].*" "" owner "${owner}")
+      if(owner AND EXISTS "/usr/share/doc/${owner}/copyright")
+        file(INSTALL "/usr/share/doc/${owner}/copyright"
+             DESTINATION "${CMAKE_INSTALL_PREFIX}/@CMAKE_INSTALL_DATADIR@/doc/ostrel-solvane/bundled/${owner}")
+      endif()
+    endforeach()
+  ]] bundled_licences @ONLY)
+  install(CODE "${bundled_licences}" COMPONENT bundled EXCLUDE_FROM_ALL)
+endif()
+
+# `cmake --build BUILD --target uninstall` removes what the last install from BUILD put down (install_manifest.txt).
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DSOLVANE_MANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
+          -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+  COMMENT "Removing the files of install_manifest.txt" VERBATIM)
+
+include(cmake/Packaging.cmake)

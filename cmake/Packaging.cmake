@@ -1,0 +1,44 @@
+# The packages, made by CPack from the install rules (scripts/package.sh runs both):
+#   cpack -G DEB  ostrel-solvane_1.0.0-1_amd64.deb: the system's libraries, dependencies from dpkg-shlibdeps
+#   cpack -G TGZ  ostrel-solvane-1.0.0-linux-x86_64.tar.gz: the same files under one folder, with the libraries of
+#                 the "bundled" component (glbinding, libpng), found through $ORIGIN run paths
+# Both use the version of the project.
+set(SOLVANE_PACKAGE_CONTACT "Ostrel Solvane maintainers <maintainers@users.noreply.c-seed-ab17342f.example>"
+    CACHE STRING "Maintainer of the packages")
+
+set(CPACK_PACKAGE_NAME ostrel-solvane)
+set(CPACK_PACKAGE_VENDOR "Ostrel Solvane")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "${SOLVANE_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "GPU light-shaft video effect for frei0r hosts and the command line")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Ostrel Solvane draws light shafts: the bright parts of a picture are smeared\n"
+    "outward along rays from a centre point, with OpenGL 3.3.\n"
+    "This package holds the effect plug-in, the frei0r module that ffmpeg,\n"
+    "MLT (melt, Kdenlive, Shotcut) and GStreamer load, the effect's descriptions\n"
+    "for Kdenlive and Shotcut, and the command-line program solvane, which\n"
+    "renders images, numbered sequences and raw video with it.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY ostrel-solvane)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB TGZ)
+set(CPACK_SOURCE_GENERATOR "")
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+
+# Debian: a package of the system's kind, /usr as its prefix.
+set(CPACK_DEBIAN_PACKAGE_NAME ostrel-solvane)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "kdenlive, shotcut, melt, ffmpeg, gstreamer1.0-plugins-bad")
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+
+# The tarball: every component, the bundled libraries among them, in one archive.
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackagingGenerator.cmake)
+include(CPack)
