@@ -16,8 +16,9 @@ packages=(
   # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
   shotcut qmlscene
   # the OBS Studio module: libobs's headers and X11's for its tests' libobs program, and OBS itself (its image
-  # source and the recording test), on a virtual X display, checked with ffmpeg
-  obs-studio libobs-dev libx11-dev xvfb xauth ffmpeg
+  # source and the recording test), on a virtual X display, checked with ffmpeg; ImageMagick and x11-utils for the
+  # screenshot of its documentation (scripts/obs-screenshot.sh)
+  obs-studio libobs-dev libx11-dev xvfb xauth ffmpeg imagemagick x11-utils
   # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
 )
