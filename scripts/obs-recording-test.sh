@@ -2,13 +2,13 @@
 # OBS Studio itself with the filter: records a few seconds of a scene collection whose picture carries the filter,
 # in a temporary home, on a virtual display, and checks the decoded recording against `solvane render` of the same
 # picture and values. A recording timer in the collection stops the recording; then OBS's own process (never its
-# group, which holds the muxer still writing the file) is asked to end.
-#   scripts/obs-recording-test.sh MODULE PLUGIN SOLVANE      (ctest runs it as ObsRecordingTest)
+# group, which holds the muxer still writing the file) is asked to end. The module comes from an installation made
+# by `cmake --install`, laid out in the user's plug-in folder as docs/obs.md describes.
+#   scripts/obs-recording-test.sh BUILD      (ctest runs it as ObsRecordingTest)
 set -euo pipefail
-module=$(realpath "$1")
-plugin=$(realpath "$2")
-solvane=$(realpath "$3")
+build=$(realpath "${1:-build}")
 cd "$(dirname "$0")/.."
+solvane="$build/solvane"
 for program in obs xvfb-run ffmpeg; do
   command -v "$program" >/dev/null || { echo "obs-recording-test: $program is missing (scripts/setup.sh)"; exit 1; }
 done
@@ -26,8 +26,11 @@ trap cleanup EXIT
 export HOME="$work/home"
 config="$HOME/.config/obs-studio"
 mkdir -p "$config/plugins/ostrel-solvane/bin/64bit" "$config/basic/profiles/Test" "$config/basic/scenes" "$work/rec"
-cp "$module" "$plugin" "$config/plugins/ostrel-solvane/bin/64bit/"
-cp -r obs/data "$config/plugins/ostrel-solvane/data"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+installed=$(find "$work/prefix/lib" -path '*/obs-plugins/ostrel-solvane.so')
+[ -n "$installed" ] || { echo "obs-recording-test: the installation has no obs-plugins/ostrel-solvane.so"; exit 1; }
+cp "$installed" "$(dirname "$installed")/OstrelSolvane.aex" "$config/plugins/ostrel-solvane/bin/64bit/"
+cp -r "$work/prefix/share/obs/obs-plugins/ostrel-solvane" "$config/plugins/ostrel-solvane/data"
 
 picture="$work/picture.png"
 cp examples/sample.png "$picture"
