@@ -53,6 +53,10 @@ void renderFilter(void* data, gs_effect_t*)
     }
 }
 
+// The plug-in takes and gives 8-bit sRGB frames: OBS converts the target's frames into that
+// space for the filter, and its output from it.
+gs_color_space filterColorSpace(void*, size_t, const gs_color_space*) { return GS_CS_SRGB; }
+
 void filterDefaults(obs_data_t* settings)
 {
     // The plug-in's own declared defaults; the same values, built in, when it cannot be loaded.
@@ -104,6 +108,7 @@ bool obs_module_load(void)
     info.destroy = destroyFilter;
     info.update = updateFilter;
     info.video_render = renderFilter;
+    info.video_get_color_space = filterColorSpace;
     info.get_defaults = filterDefaults;
     info.get_properties = filterProperties;
     obs_register_source(&info);

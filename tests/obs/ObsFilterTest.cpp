@@ -69,6 +69,8 @@ Cli::RgbaImage makePicture(int width, int height, int seed)
 
 struct Values {
     double threshold = 40;
+    double thresholdSmooth = 0;
+    int shineLength = 2048;
     double exposure = 30;
     int quality = 2;
     bool rayOnly = false;
@@ -80,6 +82,8 @@ void apply(obs_source_t* filter, const Values& values)
 {
     obs_data_t* settings = obs_data_create();
     obs_data_set_double(settings, "threshold", values.threshold);
+    obs_data_set_double(settings, "threshold_smoothness", values.thresholdSmooth);
+    obs_data_set_int(settings, "shine_length", values.shineLength);
     obs_data_set_double(settings, "exposure", values.exposure);
     obs_data_set_int(settings, "quality", values.quality);
     obs_data_set_bool(settings, "ray_only", values.rayOnly);
@@ -96,6 +100,7 @@ Cli::RgbaImage solvaneRender(const std::string& input, const std::string& output
     const char* const qualities[] = {"", "high", "medium", "low"};
     std::ostringstream command;
     command << solvanePath() << " render " << input << " " << output << " --threshold " << values.threshold
+            << " --threshold-smooth " << values.thresholdSmooth << " --shine-length " << values.shineLength
             << " --exposure " << values.exposure << " --quality " << qualities[values.quality] << " --center "
             << values.centerX / 100.0 * width << "," << values.centerY / 100.0 * height
             << (values.rayOnly ? " --ray-only" : "") << " --quiet";
@@ -321,6 +326,8 @@ TEST_F(ObsFilterTest, FramesEqualSolvaneRenderAndLeaveObsContextAlone)
     offScreen.centerY = 25;
     offScreen.quality = 3;
     offScreen.threshold = 70;
+    offScreen.thresholdSmooth = 20;
+    offScreen.shineLength = 60;
     int index = 0;
     for (const Values& values : {first, rayOnly, offScreen}) {
         SCOPED_TRACE("values " + std::to_string(index));
