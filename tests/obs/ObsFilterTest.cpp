@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -407,6 +408,22 @@ TEST_F(ObsFilterTest, RefusedFrameSizePassesThroughWithOneMessage)
     EXPECT_TRUE(settledMatch(solvaneRender(drawn, (folder / "expected.png").string(), kCanvasWidth, kCanvasHeight,
                                            values),
                              kFrameTolerance));
+}
+
+// Without the plug-in (ctest runs this case alone as ObsFilterWithoutPluginTest, with
+// SOLVANE_PLUGIN naming a file that is not there): the filter says so once in OBS's log,
+// naming the file, and frames pass through unchanged.
+TEST_F(ObsFilterTest, WithoutThePluginFramesPassThroughAndTheLogSaysWhy)
+{
+    const char* configured = std::getenv("SOLVANE_PLUGIN");
+    if (!configured || std::filesystem::exists(configured)) {
+        GTEST_SKIP() << "runs with SOLVANE_PLUGIN naming a missing file";
+    }
+    const std::string input = picture("picture.png", kCanvasWidth, kCanvasHeight, 5);
+    show(input, Values());
+    EXPECT_TRUE(settledMatch(Cli::readPng(input), 0));
+    EXPECT_EQ(runtime->logCount("the plug-in could not be loaded"), 1);
+    EXPECT_EQ(runtime->logCount(configured), 1);
 }
 
 } // namespace Test
