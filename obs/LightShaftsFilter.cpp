@@ -246,6 +246,9 @@ void LightShaftsFilter::render()
     } catch (const std::exception& e) {
         passThrough(width, height, targetRead, e.what(), kThrownByRender);
         return;
+    } catch (...) {
+        passThrough(width, height, targetRead, "the render failed", kThrownByRender);
+        return;
     }
     gs_texture_set_image(result_, resultRgba_.data(), width * 4, false);
     drawTexture(result_, width, height);

@@ -45,11 +45,16 @@ void updateFilter(void* data, obs_data_t* settings)
 
 void renderFilter(void* data, gs_effect_t*)
 {
-    // LightShaftsFilter::render catches what the plug-in's side throws; this is the last guard.
+    // LightShaftsFilter::render catches what the plug-in's side throws and draws the source
+    // unchanged; this is the last guard, for a failure of OBS's own calls.
     try {
         static_cast<LightShaftsFilter*>(data)->render();
     } catch (...) {
-        blog(LOG_ERROR, "[ostrel-solvane] a frame failed");
+        static bool said = false;
+        if (!said) {
+            said = true;
+            blog(LOG_ERROR, "[ostrel-solvane] a frame failed in OBS's graphics calls");
+        }
     }
 }
 
