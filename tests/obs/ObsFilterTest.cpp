@@ -5,6 +5,7 @@
 #include <EGL/egl.h>
 #include <gtest/gtest.h>
 #include <obs-module.h>
+#include <util/text-lookup.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -408,6 +409,46 @@ TEST_F(ObsFilterTest, RefusedFrameSizePassesThroughWithOneMessage)
     EXPECT_TRUE(settledMatch(solvaneRender(drawn, (folder / "expected.png").string(), kCanvasWidth, kCanvasHeight,
                                            values),
                              kFrameTolerance));
+}
+
+// The filter's texts as OBS shows them: each property named from the module's locale in
+// English, and every English text also in Simplified Chinese, translated.
+TEST(ObsFilterTexts, PropertiesHaveEnglishAndChineseNames)
+{
+    EXPECT_STREQ(obs_source_get_display_name(kFilterId), "Light Shafts (Ostrel Solvane)");
+    obs_properties_t* properties = obs_get_source_properties(kFilterId);
+    ASSERT_NE(properties, nullptr);
+    int count = 0;
+    for (obs_property_t* p = obs_properties_first(properties); p; obs_property_next(&p)) {
+        const std::string name = obs_property_name(p);
+        const char* description = obs_property_description(p);
+        ASSERT_NE(description, nullptr) << name;
+        EXPECT_STRNE(description, "") << name;
+        // A key missing from the locale file shows as the key itself.
+        EXPECT_EQ(std::string(description).find_first_of("._"), std::string::npos) << name << ": " << description;
+        ++count;
+    }
+    obs_properties_destroy(properties);
+    EXPECT_EQ(count, 8);
+
+    obs_module_t* module = obs_get_module("ostrel-solvane");
+    ASSERT_NE(module, nullptr);
+    lookup_t* english = obs_module_load_locale(module, "en-US", "en-US");
+    lookup_t* chinese = obs_module_load_locale(module, "en-US", "zh-CN");
+    ASSERT_NE(english, nullptr);
+    ASSERT_NE(chinese, nullptr);
+    for (const char* key : {"LightShafts", "Threshold", "ThresholdSmoothness", "Exposure", "ShineLength", "Quality",
+                            "Quality.High", "Quality.Medium", "Quality.Low", "RayOnly", "CenterX", "CenterY"}) {
+        const char* inEnglish = nullptr;
+        const char* inChinese = nullptr;
+        EXPECT_TRUE(text_lookup_getstr(english, key, &inEnglish)) << key;
+        EXPECT_TRUE(text_lookup_getstr(chinese, key, &inChinese)) << key;
+        if (inEnglish && inChinese) {
+            EXPECT_STRNE(inEnglish, inChinese) << key;
+        }
+    }
+    text_lookup_destroy(english);
+    text_lookup_destroy(chinese);
 }
 
 // Without the plug-in (ctest runs this case alone as ObsFilterWithoutPluginTest, with
