@@ -79,7 +79,7 @@ Frei0rParameters SharedPlugin::attach()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session_) {
-        auto thread = std::make_unique<PluginThread>();
+        auto thread = std::make_unique<StandIn::PluginThread>();
         diagnostics_ = quietRequested() ? StandIn::DiagnosticsToStderr::Target::Discard
                                         : StandIn::DiagnosticsToStderr::Target::StandardError;
         try {

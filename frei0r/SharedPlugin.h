@@ -7,8 +7,8 @@
 #include "standin/DiagnosticsToStderr.h"
 #include "standin/HostWorld.h"
 #include "standin/PluginSession.h"
+#include "standin/PluginThread.h"
 #include "frei0r/Frei0rParameters.h"
-#include "frei0r/PluginThread.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -74,7 +74,7 @@ private:
     void releaseIfUnused();
 
     std::mutex mutex_;
-    std::unique_ptr<PluginThread> thread_;
+    std::unique_ptr<StandIn::PluginThread> thread_;
     std::unique_ptr<StandIn::PluginSession> session_;
     StandIn::DiagnosticsToStderr::Target diagnostics_ = StandIn::DiagnosticsToStderr::Target::StandardError;
     int inits_ = 0;

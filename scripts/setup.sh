@@ -19,6 +19,10 @@ packages=(
   # package, lintian to check it, file for the tarball's check, man and bash-completion to check the man page and
   # the completion
   dpkg-dev fakeroot lintian file man-db bash-completion
+  # the OBS Studio module: libobs's headers and X11's for its tests' libobs program, and OBS itself (its image
+  # source and the recording test), on a virtual X display, checked with ffmpeg; ImageMagick and x11-utils for the
+  # screenshot of its documentation (scripts/obs-screenshot.sh)
+  obs-studio libobs-dev libx11-dev xvfb xauth ffmpeg imagemagick x11-utils
   # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
 )

@@ -1,8 +1,8 @@
-#include "frei0r/PluginThread.h"
+#include "standin/PluginThread.h"
 
 namespace Tamrin {
 namespace Solvane {
-namespace Frei0r {
+namespace StandIn {
 
 PluginThread::PluginThread() : thread_(&PluginThread::loop, this) {}
 
@@ -49,6 +49,6 @@ void PluginThread::loop()
     }
 }
 
-} // namespace Frei0r
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin

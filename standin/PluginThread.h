@@ -8,15 +8,16 @@
 
 namespace Tamrin {
 namespace Solvane {
-namespace Frei0r {
+namespace StandIn {
 
-// One thread of the module's own on which every call into the plug-in runs, one
-// job at a time, the caller waiting for each. Hosts call frei0r functions from
-// threads of their choosing that come and go (MLT renders on worker threads); the
-// plug-in keeps one OpenGL context for every thread that renders, until set-down.
-// Running it on this thread alone keeps it at one context and one thread for its
-// whole set-up to set-down. Owns the thread, started by the constructor and joined
-// by the destructor.
+// One thread of a client's own on which every call into the plug-in runs, one
+// job at a time, the caller waiting for each. Hosts call their modules from
+// threads of their choosing that come and go (MLT renders on worker threads, OBS
+// on its graphics thread with its own OpenGL context current); the plug-in keeps
+// one OpenGL context for every thread that renders, until set-down. Running it on
+// this thread alone keeps it at one context and one thread for its whole set-up to
+// set-down, and leaves the calling thread's OpenGL state alone. Owns the thread,
+// started by the constructor and joined by the destructor.
 class PluginThread {
 public:
     PluginThread();
@@ -42,6 +43,6 @@ private:
     std::thread thread_;  // last: started once the members it uses exist
 };
 
-} // namespace Frei0r
+} // namespace StandIn
 } // namespace Solvane
 } // namespace Tamrin
