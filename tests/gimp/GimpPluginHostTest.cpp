@@ -1,0 +1,295 @@
+// The GIMP plug-in as GIMP runs it: installed by `cmake --install` into a temporary
+// prefix, and called from Script-Fu in gimp-console-2.10's batch mode
+// (scripts/gimp-batch.sh: a temporary home, the plug-in path narrowed to ours and
+// GIMP's PNG loader, every run bounded in time). GIMP exits with 0 even when a batch
+// command fails, so every case is judged by the file its script saves (or does not
+// save), against `solvane render` of the same picture. One GIMP run does all the
+// cases, each its own batch command, since GIMP's start-up is most of the time.
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/PngImage.h"
+#include "support/HostTestSupport.h"
+#include "support/PngTestFiles.h"
+
+using namespace Tamrin::Solvane;
+namespace Support = Tamrin::Solvane::Test;
+
+namespace {
+
+// A PNG's samples as stored (16-bit ones kept), for checking what GIMP saved.
+struct Samples {
+    int width = 0, height = 0, channels = 0, depth = 0;
+    std::vector<std::uint16_t> values;
+    std::uint16_t at(int x, int y, int c) const
+    {
+        return values[(static_cast<std::size_t>(y) * width + x) * channels + c];
+    }
+};
+
+Samples readSamples(const std::string& path)
+{
+    Samples samples;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        return samples;
+    }
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        return Samples{};
+    }
+    png_init_io(png, file.get());
+    png_read_png(png, info, PNG_TRANSFORM_EXPAND, nullptr);
+    samples.width = static_cast<int>(png_get_image_width(png, info));
+    samples.height = static_cast<int>(png_get_image_height(png, info));
+    samples.channels = png_get_channels(png, info);
+    samples.depth = png_get_bit_depth(png, info);
+    png_bytepp rows = png_get_rows(png, info);
+    for (int y = 0; y < samples.height; ++y) {
+        for (int i = 0; i < samples.width * samples.channels; ++i) {
+            samples.values.push_back(samples.depth == 16
+                                         ? static_cast<std::uint16_t>(rows[y][2 * i] << 8 | rows[y][2 * i + 1])
+                                         : rows[y][i]);
+        }
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    return samples;
+}
+
+// A picture with something to shine: a dark gradient, two bright discs and a bright
+// bar; with alpha, a ramp from transparent to opaque across it.
+std::vector<std::uint8_t> picture(int width, int height, bool alpha)
+{
+    std::vector<std::uint8_t> rgba;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool disc = (x - 50) * (x - 50) + (y - 40) * (y - 40) < 150 ||
+                              (x - 120) * (x - 120) + (y - 70) * (y - 70) < 60;
+            const bool bar = y > 10 && y < 16 && x > 70;
+            rgba.push_back(static_cast<std::uint8_t>(disc ? 250 : bar ? 230 : 20 + x / 4));
+            rgba.push_back(static_cast<std::uint8_t>(disc ? 240 : bar ? 200 : 30 + y / 3));
+            rgba.push_back(static_cast<std::uint8_t>(disc ? 200 : bar ? 120 : 60));
+            if (alpha) {
+                rgba.push_back(static_cast<std::uint8_t>(x < 20 ? 0 : std::min(255, 40 + x * 2)));
+            }
+        }
+    }
+    return rgba;
+}
+
+void writePicture(const std::string& path, int width, int height, int bitDepth, bool alpha,
+                  const std::vector<std::uint16_t>& samples)
+{
+    Support::PngFileSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.bitDepth = bitDepth;
+    spec.colorType = alpha ? 6 : 2;
+    spec.samples = samples;
+    Support::writeBytes(path, Support::encodePngFile(spec));
+}
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 100;
+
+class GimpPlugin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        if (Support::runCommand("command -v gimp-console-2.10") != 0) {
+            return;
+        }
+        folder = std::string(SOLVANE_BINARY_DIR) + "/gimp-plugin";
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        const std::string prefix = folder + "/prefix";
+        installed = Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --prefix " + prefix,
+                                        &log) == 0;
+        if (!installed) {
+            return;
+        }
+
+        const std::vector<std::uint8_t> rgba = picture(kWidth, kHeight, true);
+        writePicture(folder + "/rgba.png", kWidth, kHeight, 8, true, {rgba.begin(), rgba.end()});
+        // 16 bits a sample, each v × 257 moved by a little, so that 8 bits hold v and the low bits say whether a pixel
+        // kept its own value.
+        const std::vector<std::uint8_t> rgb = picture(kWidth, kHeight, false);
+        std::vector<std::uint16_t> deep;
+        for (std::size_t i = 0; i < rgb.size(); ++i) {
+            const int moved = rgb[i] * 257 + static_cast<int>(i % 7) * 17 - 51;
+            deep.push_back(static_cast<std::uint16_t>(std::clamp(moved, rgb[i] * 257 - 120, rgb[i] * 257 + 120)));
+        }
+        writePicture(folder + "/deep.png", kWidth, kHeight, 16, false, deep);
+
+        const std::string load = "(image (car (file-png-load RUN-NONINTERACTIVE \"" + folder +
+                                 "/%IN%\" \"in\"))) (drawable (car (gimp-image-get-active-drawable image)))";
+        auto script = [&](const std::string& in, const std::string& before, const std::string& call,
+                          const std::string& out) {
+            std::string bind = load;
+            bind.replace(bind.find("%IN%"), 4, in);
+            return "(let* (" + bind + ") " + before + " (plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable " +
+                   call + ") (file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/" + out +
+                   "\" \"out\" 0 9 0 0 0 0 0 0 1))";
+        };
+        const std::vector<std::string> batch = {
+            script("rgba.png", "", "40 10 30 20 1500 30 1 0", "rgba-out.png"),
+            script("rgba.png", "", "40 10 30 20 1500 30 1 1", "rgba-rays.png"),
+            script("rgba.png",
+                   "(gimp-context-set-feather FALSE) (gimp-context-set-antialias FALSE) "
+                   "(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 40 30 60 40)",
+                   "50 0 150 90 2048 40 2 0", "selection-out.png"),
+            script("deep.png", "", "50 0 80 50 2048 40 2 0", "deep-out.png"),
+            // The picture as a layer offset by (37, 21) in a larger image; the centre is in image pixels.
+            "(let* ((image (car (gimp-image-new 260 180 RGB))) (drawable (car (gimp-file-load-layer "
+            "RUN-NONINTERACTIVE image \"" + folder + "/rgba.png\")))) (gimp-image-insert-layer image drawable 0 0) "
+            "(gimp-layer-set-offsets drawable 37 21) (plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable 50 0 "
+            "167 111 2048 40 2 0) (file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder +
+            "/offset-out.png\" \"out\" 0 9 0 0 0 0 0 0 1))",
+            script("rgba.png", "(gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 64 FALSE "
+                   "FALSE \"\")", "50 0 80 50 2048 40 2 0", "indexed-out.png"),
+            script("rgba.png", "(gimp-image-convert-grayscale image)", "50 0 80 50 2048 40 2 0", "grey-out.png"),
+            script("rgba.png", "", "150 0 80 50 2048 40 2 0", "range-out.png"),
+        };
+        std::string command = "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=400 " + Support::sourcePath("scripts/gimp-batch.sh") +
+                              " " + prefix + "/lib/gimp/2.0/plug-ins";
+        for (const std::string& expression : batch) {
+            command += " '" + expression + "'";
+        }
+        status = Support::runCommand(command, &log);
+    }
+
+    void SetUp() override
+    {
+        if (folder.empty()) {
+            GTEST_SKIP() << "gimp-console-2.10 is not installed (scripts/setup.sh installs Debian's gimp)";
+        }
+        ASSERT_TRUE(installed) << log;
+        ASSERT_NE(status, 124) << "GIMP did not finish in time:\n" << log;
+    }
+
+    // `solvane render` of a file with the options, as 8-bit RGBA.
+    static Cli::RgbaImage solvane(const std::string& in, const std::string& options, const std::string& out)
+    {
+        std::string output;
+        EXPECT_EQ(Support::runCommand(Support::solvanePath() + " --quiet render " + folder + "/" + in + " " + folder +
+                                          "/" + out + " " + options,
+                                      &output),
+                  0)
+            << output;
+        return Cli::readPng(folder + "/" + out);
+    }
+
+    static std::string folder;
+    static bool installed;
+    static int status;
+    static std::string log;
+};
+
+std::string GimpPlugin::folder;
+bool GimpPlugin::installed = false;
+int GimpPlugin::status = 0;
+std::string GimpPlugin::log;
+
+TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRayOnlyToo)
+{
+    const std::string options = "--threshold 40 --threshold-smooth 10 --center 30,20 --shine-length 1500 "
+                                "--exposure 30 --quality high";
+    const Cli::RgbaImage expected = solvane("rgba.png", options, "rgba-expected.png");
+    const Cli::RgbaImage actual = Cli::readPng(folder + "/rgba-out.png");
+    ASSERT_EQ(actual.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
+    EXPECT_NE(actual.pixels, Cli::readPng(folder + "/rgba.png").pixels);
+
+    const Cli::RgbaImage rays = Cli::readPng(folder + "/rgba-rays.png");
+    ASSERT_EQ(rays.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(rays.pixels, solvane("rgba.png", options + " --ray-only", "rays-expected.png").pixels));
+}
+
+TEST_F(GimpPlugin, SelectionIsChangedInsideAndKeptOutsideWithTheWholeLayerShiningIn)
+{
+    // The centre is below and right of the selection, with the disc at (120, 70) outside it between the two: its
+    // shafts reach into the selection only from a render of the whole layer.
+    const Cli::RgbaImage expected = solvane("rgba.png", "--center 150,90 --exposure 40", "selection-expected.png");
+    const Cli::RgbaImage input = Cli::readPng(folder + "/rgba.png");
+    const Cli::RgbaImage actual = Cli::readPng(folder + "/selection-out.png");
+    ASSERT_EQ(actual.width, kWidth) << log;
+    int inside = 0, outside = 0, changedInside = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * kWidth + x) * 4;
+            const bool in = x >= 40 && x < 100 && y >= 30 && y < 70;
+            const auto& want = in ? expected.pixels : input.pixels;
+            const bool same = std::equal(&actual.pixels[at], &actual.pixels[at] + 4, &want[at]);
+            (in ? inside : outside) += same ? 0 : 1;
+            changedInside += in && !std::equal(&actual.pixels[at], &actual.pixels[at] + 4, &input.pixels[at]);
+        }
+    }
+    EXPECT_EQ(inside, 0) << "pixels inside the selection that are not the render's";
+    EXPECT_EQ(outside, 0) << "pixels outside the selection that changed";
+    EXPECT_GT(changedInside, 500);
+}
+
+TEST_F(GimpPlugin, SixteenBitLayerIsWrittenBackAtItsPrecisionKeepingWhatTheShaftsLeftAlone)
+{
+    // What GIMP's conversion to 8 bits gives: each sample rounded, which is the picture's own 8-bit value.
+    const std::vector<std::uint8_t> rgb = picture(kWidth, kHeight, false);
+    std::vector<std::uint8_t> rgba;
+    for (std::size_t i = 0; i < rgb.size(); i += 3) {
+        rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], 255});
+    }
+    writePicture(folder + "/deep8.png", kWidth, kHeight, 8, true, {rgba.begin(), rgba.end()});
+    const Cli::RgbaImage expected = solvane("deep8.png", "--center 80,50 --exposure 40", "deep-expected.png");
+    const Samples input = readSamples(folder + "/deep.png");
+    const Samples actual = readSamples(folder + "/deep-out.png");
+    ASSERT_EQ(actual.width, kWidth) << log;
+    EXPECT_EQ(actual.depth, 16);
+    ASSERT_EQ(actual.channels, 3);
+    int wrong = 0, kept = 0, changed = 0;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(y) * kWidth + x) * 4;
+            const bool untouched = std::equal(&expected.pixels[at], &expected.pixels[at] + 3, &rgba[at]);
+            for (int c = 0; c < 3; ++c) {
+                const int want = untouched ? input.at(x, y, c) : expected.pixels[at + c] * 257;
+                wrong += actual.at(x, y, c) != want;
+            }
+            (untouched ? kept : changed) += 1;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(kept, 100);
+    EXPECT_GT(changed, 1000);
+}
+
+TEST_F(GimpPlugin, OffsetLayerTakesTheCentreInImagePixels)
+{
+    const Cli::RgbaImage expected = solvane("rgba.png", "--center 130,90 --exposure 40", "offset-expected.png");
+    const Cli::RgbaImage actual = Cli::readPng(folder + "/offset-out.png");
+    ASSERT_EQ(actual.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
+}
+
+TEST_F(GimpPlugin, IndexedGreyAndOutOfRangeCallsAreRefusedWithAMessageAndNothingSaved)
+{
+    EXPECT_FALSE(std::filesystem::exists(folder + "/indexed-out.png"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/grey-out.png"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/range-out.png"));
+    EXPECT_NE(log.find("this one is indexed"), std::string::npos) << log;
+    EXPECT_NE(log.find("this one is grayscale"), std::string::npos) << log;
+    EXPECT_NE(log.find("the threshold must be from 0 to 100 per cent, not 150"), std::string::npos) << log;
+    // The cases that succeeded did save: the run itself was sound.
+    EXPECT_TRUE(std::filesystem::exists(folder + "/rgba-out.png")) << log;
+}
+
+} // namespace
