@@ -349,10 +349,20 @@ bool runDialog(Gimp::ShaftRenderer& renderer, gint32 drawable, ShaftValues& valu
     gtk_container_set_border_width(GTK_CONTAINER(box), 12);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(window))), box, TRUE, TRUE, 0);
 
+    ShaftValues& v = dialog.values;
     dialog.preview = gimp_drawable_preview_new_from_drawable_id(drawable);
     gtk_box_pack_start(GTK_BOX(box), dialog.preview, TRUE, TRUE, 0);
     g_signal_connect(dialog.preview, "invalidated", G_CALLBACK(onPreviewInvalidated), &dialog);
     GtkWidget* area = gimp_preview_get_area(GIMP_PREVIEW(dialog.preview));
+    // The view starts where the light comes from, as near as the layer allows.
+    gint viewWidth = 0, viewHeight = 0;
+    gimp_preview_get_size(GIMP_PREVIEW(dialog.preview), &viewWidth, &viewHeight);
+    gimp_scrolled_preview_set_position(
+        GIMP_SCROLLED_PREVIEW(dialog.preview),
+        std::clamp(static_cast<int>(v.centerX) - dialog.layer.offsetX - viewWidth / 2, 0,
+                   std::max(0, dialog.layer.width - viewWidth)),
+        std::clamp(static_cast<int>(v.centerY) - dialog.layer.offsetY - viewHeight / 2, 0,
+                   std::max(0, dialog.layer.height - viewHeight)));
     gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK);
     g_signal_connect(area, "button-press-event", G_CALLBACK(onPreviewClicked), &dialog);
 
@@ -361,7 +371,6 @@ bool runDialog(Gimp::ShaftRenderer& renderer, gint32 drawable, ShaftValues& valu
     gtk_table_set_row_spacings(GTK_TABLE(table), 6);
     gtk_box_pack_start(GTK_BOX(box), table, FALSE, FALSE, 0);
 
-    ShaftValues& v = dialog.values;
     const PF_ParamDef& threshold = declaredParameter(renderer, kParamThreshold);
     const PF_ParamDef& smooth = declaredParameter(renderer, kParamThresholdSmooth);
     const PF_ParamDef& shine = declaredParameter(renderer, kParamShineLength);

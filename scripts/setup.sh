@@ -15,6 +15,9 @@ packages=(
   libxml2-utils qtdeclarative5-dev-tools xvfb xauth
   # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
   shotcut qmlscene
+  # the GIMP plug-in (gimp/): GIMP 2.10's development files, and GIMP itself, whose gimp-console-2.10 runs its tests;
+  # xdotool and imagemagick take the dialog's picture for docs/gimp.md (scripts/gimp-screenshot.sh)
+  libgimp2.0-dev gimp xdotool imagemagick
   # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
 )

@@ -1,4 +1,4 @@
-// The GIMP plug-in as GIMP runs it: installed by `cmake --install` into a temporary
+// The GIMP plug-in as GIMP runs it: installed by `cmake --install --component gimp` into a temporary
 // prefix, and called from Script-Fu in gimp-console-2.10's batch mode
 // (scripts/gimp-batch.sh: a temporary home, the plug-in path narrowed to ours and
 // GIMP's PNG loader, every run bounded in time). GIMP exits with 0 even when a batch
@@ -114,7 +114,8 @@ protected:
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         const std::string prefix = folder + "/prefix";
-        installed = Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --prefix " + prefix,
+        installed = Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --component gimp --prefix " +
+                                            prefix,
                                         &log) == 0;
         if (!installed) {
             return;
@@ -145,6 +146,20 @@ protected:
         const std::vector<std::string> batch = {
             script("rgba.png", "", "40 10 30 20 1500 30 1 0", "rgba-out.png"),
             script("rgba.png", "", "40 10 30 20 1500 30 1 1", "rgba-rays.png"),
+            // 32-bit float with linear light: converted there and back to 8 bits around the call.
+            "(let* ((image (car (file-png-load RUN-NONINTERACTIVE \"" + folder + "/rgba.png\" \"in\"))) (drawable "
+            "(car (gimp-image-get-active-drawable image)))) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR) "
+            "(plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable 40 10 30 20 1500 30 1 0) "
+            "(gimp-image-convert-precision image PRECISION-U8-GAMMA) "
+            "(file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/float-out.png\" \"out\" 0 9 0 0 0 0 0 "
+            "0 1))",
+            // The last values (from a run on a copy) again, as Filters > Repeat does.
+            "(let* ((image (car (file-png-load RUN-NONINTERACTIVE \"" + folder + "/rgba.png\" \"in\"))) (drawable "
+            "(car (gimp-image-get-active-drawable image))) (copy (car (gimp-image-duplicate image)))) "
+            "(plug-in-ostrel-solvane RUN-NONINTERACTIVE copy (car (gimp-image-get-active-drawable copy)) 40 10 30 20 "
+            "1500 30 1 0) (plug-in-ostrel-solvane RUN-WITH-LAST-VALS image drawable 0 0 0 0 0 0 0 0) "
+            "(file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/repeat-out.png\" \"out\" 0 9 0 0 0 0 0 "
+            "0 1))",
             script("rgba.png",
                    "(gimp-context-set-feather FALSE) (gimp-context-set-antialias FALSE) "
                    "(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 40 30 60 40)",
@@ -201,7 +216,7 @@ bool GimpPlugin::installed = false;
 int GimpPlugin::status = 0;
 std::string GimpPlugin::log;
 
-TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRayOnlyToo)
+TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRepeatedFloatAndRayOnlyToo)
 {
     const std::string options = "--threshold 40 --threshold-smooth 10 --center 30,20 --shine-length 1500 "
                                 "--exposure 30 --quality high";
@@ -210,6 +225,14 @@ TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRayOnlyToo)
     ASSERT_EQ(actual.width, kWidth) << log;
     EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
     EXPECT_NE(actual.pixels, Cli::readPng(folder + "/rgba.png").pixels);
+
+    const Cli::RgbaImage repeated = Cli::readPng(folder + "/repeat-out.png");
+    ASSERT_EQ(repeated.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(repeated.pixels, expected.pixels)) << "the last values repeated";
+
+    const Cli::RgbaImage linear = Cli::readPng(folder + "/float-out.png");
+    ASSERT_EQ(linear.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(linear.pixels, expected.pixels)) << "through a linear 32-bit float image";
 
     const Cli::RgbaImage rays = Cli::readPng(folder + "/rgba-rays.png");
     ASSERT_EQ(rays.width, kWidth) << log;
