@@ -3,8 +3,8 @@
 // (scripts/gimp-batch.sh: a temporary home, the plug-in path narrowed to ours and
 // GIMP's PNG loader, every run bounded in time). GIMP exits with 0 even when a batch
 // command fails, so every case is judged by the file its script saves (or does not
-// save), against `solvane render` of the same picture. One GIMP run does all the
-// cases, each its own batch command, since GIMP's start-up is most of the time.
+// save), against `solvane render` of the same picture. Each test is one GIMP run, its
+// cases each a batch command of their own, since GIMP's start-up is most of the time.
 
 #include <gtest/gtest.h>
 
@@ -105,21 +105,23 @@ constexpr int kHeight = 100;
 
 class GimpPlugin : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    // Each test in a folder of its own (ctest runs them side by side), with the plug-in installed there and the
+    // pictures written.
+    void SetUp() override
     {
         if (Support::runCommand("command -v gimp-console-2.10") != 0) {
-            return;
+            GTEST_SKIP() << "gimp-console-2.10 is not installed (scripts/setup.sh installs Debian's gimp)";
         }
-        folder = std::string(SOLVANE_BINARY_DIR) + "/gimp-plugin";
+        folder = std::string(SOLVANE_BINARY_DIR) + "/gimp-plugin/" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
-        const std::string prefix = folder + "/prefix";
-        installed = Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) + " --component gimp --prefix " +
-                                            prefix,
-                                        &log) == 0;
-        if (!installed) {
-            return;
-        }
+        prefix = folder + "/prefix";
+        ASSERT_EQ(Support::runCommand("cmake --install " + std::string(SOLVANE_BINARY_DIR) +
+                                          " --component gimp --prefix " + prefix,
+                                      &log),
+                  0)
+            << log;
 
         const std::vector<std::uint8_t> rgba = picture(kWidth, kHeight, true);
         writePicture(folder + "/rgba.png", kWidth, kHeight, 8, true, {rgba.begin(), rgba.end()});
@@ -132,69 +134,38 @@ protected:
             deep.push_back(static_cast<std::uint16_t>(std::clamp(moved, rgb[i] * 257 - 120, rgb[i] * 257 + 120)));
         }
         writePicture(folder + "/deep.png", kWidth, kHeight, 16, false, deep);
+    }
 
-        const std::string load = "(image (car (file-png-load RUN-NONINTERACTIVE \"" + folder +
-                                 "/%IN%\" \"in\"))) (drawable (car (gimp-image-get-active-drawable image)))";
-        auto script = [&](const std::string& in, const std::string& before, const std::string& call,
-                          const std::string& out) {
-            std::string bind = load;
-            bind.replace(bind.find("%IN%"), 4, in);
-            return "(let* (" + bind + ") " + before + " (plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable " +
-                   call + ") (file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/" + out +
-                   "\" \"out\" 0 9 0 0 0 0 0 0 1))";
-        };
-        const std::vector<std::string> batch = {
-            script("rgba.png", "", "40 10 30 20 1500 30 1 0", "rgba-out.png"),
-            script("rgba.png", "", "40 10 30 20 1500 30 1 1", "rgba-rays.png"),
-            // 32-bit float with linear light: converted there and back to 8 bits around the call.
-            "(let* ((image (car (file-png-load RUN-NONINTERACTIVE \"" + folder + "/rgba.png\" \"in\"))) (drawable "
-            "(car (gimp-image-get-active-drawable image)))) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR) "
-            "(plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable 40 10 30 20 1500 30 1 0) "
-            "(gimp-image-convert-precision image PRECISION-U8-GAMMA) "
-            "(file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/float-out.png\" \"out\" 0 9 0 0 0 0 0 "
-            "0 1))",
-            // The last values (from a run on a copy) again, as Filters > Repeat does.
-            "(let* ((image (car (file-png-load RUN-NONINTERACTIVE \"" + folder + "/rgba.png\" \"in\"))) (drawable "
-            "(car (gimp-image-get-active-drawable image))) (copy (car (gimp-image-duplicate image)))) "
-            "(plug-in-ostrel-solvane RUN-NONINTERACTIVE copy (car (gimp-image-get-active-drawable copy)) 40 10 30 20 "
-            "1500 30 1 0) (plug-in-ostrel-solvane RUN-WITH-LAST-VALS image drawable 0 0 0 0 0 0 0 0) "
-            "(file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder + "/repeat-out.png\" \"out\" 0 9 0 0 0 0 0 "
-            "0 1))",
-            script("rgba.png",
-                   "(gimp-context-set-feather FALSE) (gimp-context-set-antialias FALSE) "
-                   "(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 40 30 60 40)",
-                   "50 0 150 90 2048 40 2 0", "selection-out.png"),
-            script("deep.png", "", "50 0 80 50 2048 40 2 0", "deep-out.png"),
-            // The picture as a layer offset by (37, 21) in a larger image; the centre is in image pixels.
-            "(let* ((image (car (gimp-image-new 260 180 RGB))) (drawable (car (gimp-file-load-layer "
-            "RUN-NONINTERACTIVE image \"" + folder + "/rgba.png\")))) (gimp-image-insert-layer image drawable 0 0) "
-            "(gimp-layer-set-offsets drawable 37 21) (plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable 50 0 "
-            "167 111 2048 40 2 0) (file-png-save2 RUN-NONINTERACTIVE image drawable \"" + folder +
-            "/offset-out.png\" \"out\" 0 9 0 0 0 0 0 0 1))",
-            script("rgba.png", "(gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 64 FALSE "
-                   "FALSE \"\")", "50 0 80 50 2048 40 2 0", "indexed-out.png"),
-            script("rgba.png", "(gimp-image-convert-grayscale image)", "50 0 80 50 2048 40 2 0", "grey-out.png"),
-            script("rgba.png", "", "150 0 80 50 2048 40 2 0", "range-out.png"),
-        };
-        std::string command = "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=400 " + Support::sourcePath("scripts/gimp-batch.sh") +
-                              " " + prefix + "/lib/gimp/2.0/plug-ins";
+    // Script-Fu that loads IN, does BEFORE, calls the procedure with the values (after the drawable) and saves the
+    // drawable as OUT; every name in the test's folder.
+    std::string script(const std::string& in, const std::string& before, const std::string& values,
+                       const std::string& out) const
+    {
+        return "(let* ((image (car (file-png-load RUN-NONINTERACTIVE " + quoted(in) +
+               " \"in\"))) (drawable (car (gimp-image-get-active-drawable image)))) " + before +
+               " (plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable " + values + ") " + save(out) + ")";
+    }
+    std::string save(const std::string& out) const
+    {
+        // The last 1: colour values of transparent pixels are saved too.
+        return "(file-png-save2 RUN-NONINTERACTIVE image drawable " + quoted(out) + " \"out\" 0 9 0 0 0 0 0 0 1)";
+    }
+    std::string quoted(const std::string& name) const { return "\"" + folder + "/" + name + "\""; }
+
+    // One GIMP run with the installed plug-in, each expression a batch command of its own; false when it ran out
+    // of time. What GIMP said is in `log`.
+    bool runGimp(const std::vector<std::string>& batch)
+    {
+        std::string command = "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=300 " +
+                              Support::sourcePath("scripts/gimp-batch.sh") + " " + prefix + "/lib/gimp/2.0/plug-ins";
         for (const std::string& expression : batch) {
             command += " '" + expression + "'";
         }
-        status = Support::runCommand(command, &log);
-    }
-
-    void SetUp() override
-    {
-        if (folder.empty()) {
-            GTEST_SKIP() << "gimp-console-2.10 is not installed (scripts/setup.sh installs Debian's gimp)";
-        }
-        ASSERT_TRUE(installed) << log;
-        ASSERT_NE(status, 124) << "GIMP did not finish in time:\n" << log;
+        return Support::runCommand(command, &log) != 124;
     }
 
     // `solvane render` of a file with the options, as 8-bit RGBA.
-    static Cli::RgbaImage solvane(const std::string& in, const std::string& options, const std::string& out)
+    Cli::RgbaImage solvane(const std::string& in, const std::string& options, const std::string& out) const
     {
         std::string output;
         EXPECT_EQ(Support::runCommand(Support::solvanePath() + " --quiet render " + folder + "/" + in + " " + folder +
@@ -205,19 +176,29 @@ protected:
         return Cli::readPng(folder + "/" + out);
     }
 
-    static std::string folder;
-    static bool installed;
-    static int status;
-    static std::string log;
+    std::string folder;
+    std::string prefix;
+    std::string log;
 };
-
-std::string GimpPlugin::folder;
-bool GimpPlugin::installed = false;
-int GimpPlugin::status = 0;
-std::string GimpPlugin::log;
 
 TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRepeatedFloatAndRayOnlyToo)
 {
+    const std::string values = "40 10 30 20 1500 30 1";
+    ASSERT_TRUE(runGimp({
+        script("rgba.png", "", values + " 0", "rgba-out.png"),
+        script("rgba.png", "", values + " 1", "rgba-rays.png"),
+        // 32-bit float with linear light: converted there and back to 8 bits around the call.
+        "(let* ((image (car (file-png-load RUN-NONINTERACTIVE " + quoted("rgba.png") + " \"in\"))) (drawable (car "
+        "(gimp-image-get-active-drawable image)))) (gimp-image-convert-precision image PRECISION-FLOAT-LINEAR) "
+        "(plug-in-ostrel-solvane RUN-NONINTERACTIVE image drawable " + values + " 0) (gimp-image-convert-precision "
+        "image PRECISION-U8-GAMMA) " + save("float-out.png") + ")",
+        // The last values (from a run on a copy) again, as Filters > Repeat does.
+        "(let* ((image (car (file-png-load RUN-NONINTERACTIVE " + quoted("rgba.png") + " \"in\"))) (drawable (car "
+        "(gimp-image-get-active-drawable image))) (copy (car (gimp-image-duplicate image)))) (plug-in-ostrel-solvane "
+        "RUN-NONINTERACTIVE copy (car (gimp-image-get-active-drawable copy)) " + values + " 0) (plug-in-ostrel-solvane "
+        "RUN-WITH-LAST-VALS image drawable 0 0 0 0 0 0 0 0) " + save("repeat-out.png") + ")",
+    })) << log;
+
     const std::string options = "--threshold 40 --threshold-smooth 10 --center 30,20 --shine-length 1500 "
                                 "--exposure 30 --quality high";
     const Cli::RgbaImage expected = solvane("rgba.png", options, "rgba-expected.png");
@@ -226,13 +207,13 @@ TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRepeatedFloatAnd
     EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
     EXPECT_NE(actual.pixels, Cli::readPng(folder + "/rgba.png").pixels);
 
-    const Cli::RgbaImage repeated = Cli::readPng(folder + "/repeat-out.png");
-    ASSERT_EQ(repeated.width, kWidth) << log;
-    EXPECT_TRUE(Support::sameBytes(repeated.pixels, expected.pixels)) << "the last values repeated";
-
     const Cli::RgbaImage linear = Cli::readPng(folder + "/float-out.png");
     ASSERT_EQ(linear.width, kWidth) << log;
     EXPECT_TRUE(Support::sameBytes(linear.pixels, expected.pixels)) << "through a linear 32-bit float image";
+
+    const Cli::RgbaImage repeated = Cli::readPng(folder + "/repeat-out.png");
+    ASSERT_EQ(repeated.width, kWidth) << log;
+    EXPECT_TRUE(Support::sameBytes(repeated.pixels, expected.pixels)) << "the last values repeated";
 
     const Cli::RgbaImage rays = Cli::readPng(folder + "/rgba-rays.png");
     ASSERT_EQ(rays.width, kWidth) << log;
@@ -241,6 +222,11 @@ TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRepeatedFloatAnd
 
 TEST_F(GimpPlugin, SelectionIsChangedInsideAndKeptOutsideWithTheWholeLayerShiningIn)
 {
+    ASSERT_TRUE(runGimp({script("rgba.png",
+                                "(gimp-context-set-feather FALSE) (gimp-context-set-antialias FALSE) "
+                                "(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 40 30 60 40)",
+                                "50 0 150 90 2048 40 2 0", "selection-out.png")}))
+        << log;
     // The centre is below and right of the selection, with the disc at (120, 70) outside it between the two: its
     // shafts reach into the selection only from a render of the whole layer.
     const Cli::RgbaImage expected = solvane("rgba.png", "--center 150,90 --exposure 40", "selection-expected.png");
@@ -265,6 +251,7 @@ TEST_F(GimpPlugin, SelectionIsChangedInsideAndKeptOutsideWithTheWholeLayerShinin
 
 TEST_F(GimpPlugin, SixteenBitLayerIsWrittenBackAtItsPrecisionKeepingWhatTheShaftsLeftAlone)
 {
+    ASSERT_TRUE(runGimp({script("deep.png", "", "50 0 80 50 2048 40 2 0", "deep-out.png")})) << log;
     // What GIMP's conversion to 8 bits gives: each sample rounded, which is the picture's own 8-bit value.
     const std::vector<std::uint8_t> rgb = picture(kWidth, kHeight, false);
     std::vector<std::uint8_t> rgba;
@@ -297,21 +284,44 @@ TEST_F(GimpPlugin, SixteenBitLayerIsWrittenBackAtItsPrecisionKeepingWhatTheShaft
 
 TEST_F(GimpPlugin, OffsetLayerTakesTheCentreInImagePixels)
 {
+    // The picture as a layer offset by (37, 21) in a larger image; the centre (130, 90) of the layer is
+    // (167, 111) in the image.
+    ASSERT_TRUE(runGimp({"(let* ((image (car (gimp-image-new 260 180 RGB))) (drawable (car (gimp-file-load-layer "
+                         "RUN-NONINTERACTIVE image " + quoted("rgba.png") + ")))) (gimp-image-insert-layer image "
+                         "drawable 0 0) (gimp-layer-set-offsets drawable 37 21) (plug-in-ostrel-solvane "
+                         "RUN-NONINTERACTIVE image drawable 50 0 167 111 2048 40 2 0) " + save("offset-out.png") +
+                         ")"}))
+        << log;
     const Cli::RgbaImage expected = solvane("rgba.png", "--center 130,90 --exposure 40", "offset-expected.png");
     const Cli::RgbaImage actual = Cli::readPng(folder + "/offset-out.png");
     ASSERT_EQ(actual.width, kWidth) << log;
     EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
 }
 
-TEST_F(GimpPlugin, IndexedGreyAndOutOfRangeCallsAreRefusedWithAMessageAndNothingSaved)
+TEST_F(GimpPlugin, IndexedGreyOutOfRangeAndUndrawableAreRefusedWithAMessageAndNothingSaved)
 {
+    const std::string values = "50 0 80 50 2048 40 2 0";
+    ASSERT_TRUE(runGimp({
+        script("rgba.png", "(gimp-image-convert-indexed image CONVERT-DITHER-NONE CONVERT-PALETTE-GENERATE 64 "
+                           "FALSE FALSE \"\")",
+               values, "indexed-out.png"),
+        script("rgba.png", "(gimp-image-convert-grayscale image)", values, "grey-out.png"),
+        script("rgba.png", "", "150 0 80 50 2048 40 2 0", "range-out.png"),
+        // Wider than the plug-in can draw (16384 pixels): the plug-in's refusal, not a layer left as it was.
+        "(let* ((image (car (gimp-image-new 16400 4 RGB))) (drawable (car (gimp-layer-new image 16400 4 RGB-IMAGE "
+        "\"wide\" 100 LAYER-MODE-NORMAL)))) (gimp-image-insert-layer image drawable 0 0) (plug-in-ostrel-solvane "
+        "RUN-NONINTERACTIVE image drawable " + values + ") " + save("wide-out.png") + ")",
+        script("rgba.png", "", values, "rgba-out.png"),
+    })) << log;
     EXPECT_FALSE(std::filesystem::exists(folder + "/indexed-out.png"));
     EXPECT_FALSE(std::filesystem::exists(folder + "/grey-out.png"));
     EXPECT_FALSE(std::filesystem::exists(folder + "/range-out.png"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/wide-out.png"));
     EXPECT_NE(log.find("this one is indexed"), std::string::npos) << log;
     EXPECT_NE(log.find("this one is grayscale"), std::string::npos) << log;
     EXPECT_NE(log.find("the threshold must be from 0 to 100 per cent, not 150"), std::string::npos) << log;
-    // The cases that succeeded did save: the run itself was sound.
+    EXPECT_NE(log.find("did not render the 16400x4 layer"), std::string::npos) << log;
+    // The case that should succeed did save: the run itself was sound.
     EXPECT_TRUE(std::filesystem::exists(folder + "/rgba-out.png")) << log;
 }
 
