@@ -178,6 +178,7 @@ struct Dialog {
     double scale = 1.0;
     int channels = 4;
     bool previewFailed = false;
+    bool positioned = false;
 };
 
 void readReducedCopy(Dialog& dialog)
@@ -194,22 +195,10 @@ void readReducedCopy(Dialog& dialog)
     g_object_unref(buffer);
 }
 
-// One channel of a reduced image at a layer position, bilinear.
-double sampleReduced(const std::vector<int>& image, int width, int height, int channels, double u, double v, int c)
-{
-    u = std::clamp(u, 0.0, width - 1.0);
-    v = std::clamp(v, 0.0, height - 1.0);
-    const int x0 = static_cast<int>(u), y0 = static_cast<int>(v);
-    const int x1 = std::min(x0 + 1, width - 1), y1 = std::min(y0 + 1, height - 1);
-    const double fx = u - x0, fy = v - y0;
-    auto at = [&](int x, int y) { return image[(static_cast<std::size_t>(y) * width + x) * channels + c]; };
-    return (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) + (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
-}
-
-// The preview: the shafts rendered on the reduced copy of the whole layer, scaled up
-// and screened in as the render adds them: the reduced copy's change is added to the
-// layer's own pixels shown (for Ray Only, the reduced result itself is shown). At a
-// scale of 1 that is the render itself.
+// The preview: a part of the layer at full size. A layer no larger than the reduced copy's
+// limit is rendered whole, as applying the filter renders it. A larger one: the shafts
+// alone (Ray Only) are rendered on the reduced copy of the whole layer, scaled up to the
+// part shown and screened over the layer's own pixels there.
 void drawPreview(Dialog& dialog)
 {
     GimpPreview* preview = GIMP_PREVIEW(dialog.preview);
@@ -231,25 +220,23 @@ void drawPreview(Dialog& dialog)
         StandIn::HostWorld input(dialog.reducedWidth, dialog.reducedHeight);
         StandIn::HostWorld output(dialog.reducedWidth, dialog.reducedHeight);
         Gimp::rowsToWorld(dialog.reduced8.data(), channels, input);
-        dialog.renderer->render(dialog.values, dialog.layer, dialog.scale, input, output);
-        std::vector<std::uint8_t> out8(dialog.reduced8.size());
-        Gimp::worldToRows(output, channels, out8.data());
-        std::vector<int> change(out8.size());
-        for (std::size_t i = 0; i < out8.size(); ++i) {
-            change[i] = dialog.values.rayOnly ? out8[i] : out8[i] - dialog.reduced8[i];
-        }
-        for (int j = 0; j < ph; ++j) {
-            for (int i = 0; i < pw; ++i) {
-                const double u = (px + i + 0.5) * dialog.scale - 0.5;
-                const double v = (py + j + 0.5) * dialog.scale - 0.5;
-                std::uint8_t* pixel = &shown[(static_cast<std::size_t>(j) * pw + i) * channels];
-                for (int c = 0; c < channels; ++c) {
-                    const double added = sampleReduced(change, dialog.reducedWidth, dialog.reducedHeight, channels, u,
-                                                       v, c);
-                    const double value = dialog.values.rayOnly ? added : pixel[c] + added;
-                    pixel[c] = static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
-                }
+        const bool whole = dialog.scale == 1.0;
+        ShaftValues values = dialog.values;
+        values.rayOnly = values.rayOnly || !whole;
+        dialog.renderer->render(values, dialog.layer, dialog.scale, input, output);
+        if (whole) {
+            std::vector<std::uint8_t> out(dialog.reduced8.size());
+            Gimp::worldToRows(output, channels, out.data());
+            for (int j = 0; j < ph; ++j) {
+                std::memcpy(&shown[static_cast<std::size_t>(j) * pw * channels],
+                            &out[(static_cast<std::size_t>(py + j) * dialog.layer.width + px) * channels],
+                            static_cast<std::size_t>(pw) * channels);
             }
+        } else {
+            std::vector<std::uint8_t> shafts(static_cast<std::size_t>(dialog.reducedWidth) * dialog.reducedHeight * 4);
+            Gimp::worldToRows(output, 4, shafts.data());
+            Gimp::screenReducedShafts(shafts.data(), dialog.reducedWidth, dialog.reducedHeight, dialog.scale,
+                                      dialog.values.rayOnly, shown.data(), channels, px, py, pw, ph);
         }
     } catch (const std::exception& e) {
         // The layer is shown as it is; the reason is said once.
@@ -262,6 +249,21 @@ void drawPreview(Dialog& dialog)
 }
 
 void onPreviewInvalidated(GimpPreview*, gpointer data) { drawPreview(*static_cast<Dialog*>(data)); }
+
+// The view centred on the light's centre, as near as the layer allows; once, at the first allocation.
+void onFirstAllocation(GtkWidget*, GtkAllocation* allocation, gpointer data)
+{
+    auto& dialog = *static_cast<Dialog*>(data);
+    if (dialog.positioned) {
+        return;
+    }
+    dialog.positioned = true;
+    const int x = static_cast<int>(dialog.values.centerX) - dialog.layer.offsetX - allocation->width / 2;
+    const int y = static_cast<int>(dialog.values.centerY) - dialog.layer.offsetY - allocation->height / 2;
+    gimp_scrolled_preview_set_position(GIMP_SCROLLED_PREVIEW(dialog.preview),
+                                       std::clamp(x, 0, std::max(0, dialog.layer.width - allocation->width)),
+                                       std::clamp(y, 0, std::max(0, dialog.layer.height - allocation->height)));
+}
 
 void onDoubleChanged(GtkAdjustment* adjustment, gpointer target)
 {
@@ -354,15 +356,8 @@ bool runDialog(Gimp::ShaftRenderer& renderer, gint32 drawable, ShaftValues& valu
     gtk_box_pack_start(GTK_BOX(box), dialog.preview, TRUE, TRUE, 0);
     g_signal_connect(dialog.preview, "invalidated", G_CALLBACK(onPreviewInvalidated), &dialog);
     GtkWidget* area = gimp_preview_get_area(GIMP_PREVIEW(dialog.preview));
-    // The view starts where the light comes from, as near as the layer allows.
-    gint viewWidth = 0, viewHeight = 0;
-    gimp_preview_get_size(GIMP_PREVIEW(dialog.preview), &viewWidth, &viewHeight);
-    gimp_scrolled_preview_set_position(
-        GIMP_SCROLLED_PREVIEW(dialog.preview),
-        std::clamp(static_cast<int>(v.centerX) - dialog.layer.offsetX - viewWidth / 2, 0,
-                   std::max(0, dialog.layer.width - viewWidth)),
-        std::clamp(static_cast<int>(v.centerY) - dialog.layer.offsetY - viewHeight / 2, 0,
-                   std::max(0, dialog.layer.height - viewHeight)));
+    // The view starts where the light comes from, once the preview knows its size.
+    g_signal_connect_after(area, "size-allocate", G_CALLBACK(onFirstAllocation), &dialog);
     gtk_widget_add_events(area, GDK_BUTTON_PRESS_MASK);
     g_signal_connect(area, "button-press-event", G_CALLBACK(onPreviewClicked), &dialog);
 

@@ -30,6 +30,15 @@ std::size_t keepUnchangedPixels(const std::uint8_t* in8, const std::uint8_t* out
                                 const std::uint8_t* original, std::uint8_t* result, int nativeBytes,
                                 std::size_t pixelCount);
 
+// The preview: the shafts of a reduced copy of the whole layer (the plug-in's Ray Only
+// result for it: `reducedWidth` × `reducedHeight` pixels of red, green, blue, alpha,
+// the copy being the layer scaled by `scale`) brought to a part of the layer at full
+// size, `view` (pw × ph pixels of `channels` bytes, at (px, py) in layer pixels). Each
+// view pixel takes the shafts at its place, bilinearly, and they are screened over it
+// as the effect composes them (with Ray Only, they replace it).
+void screenReducedShafts(const std::uint8_t* shafts, int reducedWidth, int reducedHeight, double scale, bool rayOnly,
+                         std::uint8_t* view, int channels, int px, int py, int pw, int ph);
+
 } // namespace Gimp
 } // namespace Solvane
 } // namespace Tamrin
