@@ -220,6 +220,42 @@ TEST_F(GimpPlugin, RgbaLayerEqualsSolvaneRenderWithTheSameValuesRepeatedFloatAnd
     EXPECT_TRUE(Support::sameBytes(rays.pixels, solvane("rgba.png", options + " --ray-only", "rays-expected.png").pixels));
 }
 
+TEST_F(GimpPlugin, DialogOpensWithTheLastValuesAndOkAppliesThem)
+{
+    for (const char* program : {"gimp-2.10", "xvfb-run", "xdotool"}) {
+        if (Support::runCommand(std::string("command -v ") + program) != 0) {
+            GTEST_SKIP() << program << " is not installed (scripts/setup.sh installs it)";
+        }
+    }
+    // GIMP with its user interface on a virtual display: a run on a copy leaves its values as the last ones, the
+    // dialog opens with them, and Return presses OK; then the image is saved.
+    const std::string batch =
+        "(let* ((image (car (file-png-load RUN-NONINTERACTIVE " + quoted("rgba.png") + " \"in\"))) (drawable (car "
+        "(gimp-image-get-active-drawable image))) (copy (car (gimp-image-duplicate image)))) (plug-in-ostrel-solvane "
+        "RUN-NONINTERACTIVE copy (car (gimp-image-get-active-drawable copy)) 40 10 30 20 1500 30 1 0) "
+        "(plug-in-ostrel-solvane RUN-INTERACTIVE image drawable 50 0 0 0 2048 10 2 0) " + save("dialog-out.png") + ")";
+    Support::writeFile(folder + "/dialog.sh",
+                       "#!/usr/bin/env bash\n"
+                       "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=120 " + Support::sourcePath("scripts/gimp-batch.sh") +
+                           " --gui " + prefix + "/lib/gimp/2.0/plug-ins '" + batch + "' > " + folder +
+                           "/gimp.log 2>&1 &\n"
+                           "gimp=$!\n"
+                           "for _ in $(seq 1 100); do\n"
+                           "  sleep 1\n"
+                           "  window=$(xdotool search --name '^Light Shafts \\(Ostrel Solvane\\)' | head -1)\n"
+                           "  if [ -n \"$window\" ]; then sleep 2; xdotool key --window \"$window\" Return; break; fi\n"
+                           "done\n"
+                           "wait \"$gimp\"\n");
+    std::string output;
+    Support::runCommand("timeout 200 xvfb-run -a bash " + folder + "/dialog.sh", &output);
+    const Cli::RgbaImage expected =
+        solvane("rgba.png", "--threshold 40 --threshold-smooth 10 --center 30,20 --shine-length 1500 --exposure 30 "
+                            "--quality high", "dialog-expected.png");
+    const Cli::RgbaImage actual = Cli::readPng(folder + "/dialog-out.png");
+    ASSERT_EQ(actual.width, kWidth) << output << Support::readFile(folder + "/gimp.log");
+    EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
+}
+
 TEST_F(GimpPlugin, SelectionIsChangedInsideAndKeptOutsideWithTheWholeLayerShiningIn)
 {
     ASSERT_TRUE(runGimp({script("rgba.png",
