@@ -83,6 +83,12 @@ ShaftValues restore(const KeptValues& kept, const LayerPlace& layer)
     return values;
 }
 
+// A reference to a GEGL buffer, given back when it ends.
+struct BufferUnref {
+    void operator()(GeglBuffer* buffer) const { g_object_unref(buffer); }
+};
+using BufferRef = std::unique_ptr<GeglBuffer, BufferUnref>;
+
 // The 8-bit formats the plug-in's pixels travel in, in the layer's own colour space.
 const Babl* eightBitFormat(gint32 drawable)
 {
@@ -103,27 +109,22 @@ void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, 
     }
     gimp_progress_init("Light Shafts (Ostrel Solvane)");
 
-    GeglBuffer* buffer = gimp_drawable_get_buffer(drawable);
+    BufferRef buffer(gimp_drawable_get_buffer(drawable));
     const Babl* format8 = eightBitFormat(drawable);
-    const Babl* native = gegl_buffer_get_format(buffer);
+    const Babl* native = gegl_buffer_get_format(buffer.get());
     const int channels = gimp_drawable_has_alpha(drawable) ? 4 : 3;
     const int nativeBytes = babl_format_get_bytes_per_pixel(native);
 
     // The whole layer shines into the selection, so the whole layer is rendered.
     std::vector<std::uint8_t> in8(static_cast<std::size_t>(layer.width) * layer.height * channels);
     const GeglRectangle whole = {0, 0, layer.width, layer.height};
-    gegl_buffer_get(buffer, &whole, 1.0, format8, in8.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    gegl_buffer_get(buffer.get(), &whole, 1.0, format8, in8.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
     StandIn::HostWorld input(layer.width, layer.height);
     StandIn::HostWorld output(layer.width, layer.height);
     Gimp::rowsToWorld(in8.data(), channels, input);
     gimp_progress_update(0.2);
 
-    try {
-        renderer.render(values, layer, 1.0, input, output);
-    } catch (...) {
-        g_object_unref(buffer);
-        throw;
-    }
+    renderer.render(values, layer, 1.0, input, output);
     gimp_progress_update(0.8);
 
     std::vector<std::uint8_t> out8(in8.size());
@@ -142,19 +143,21 @@ void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, 
     }
     std::vector<std::uint8_t> original(pixels * nativeBytes), result(pixels * nativeBytes);
     const GeglRectangle region = {x, y, w, h};
-    gegl_buffer_get(buffer, &region, 1.0, native, original.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
+    gegl_buffer_get(buffer.get(), &region, 1.0, native, original.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
     babl_process(babl_fish(format8, native), region8Out.data(), result.data(), static_cast<long>(pixels));
     Gimp::keepUnchangedPixels(region8In.data(), region8Out.data(), channels, original.data(), result.data(),
                               nativeBytes, pixels);
-    g_object_unref(buffer);
+    // The layer's pixels are read: its buffer goes before the shadow's pixels are merged into the layer.
+    buffer.reset();
 
     // Written whole into the shadow buffer: merging it applies the selection's mask,
     // feathering included, and makes the one undo step.
     gimp_image_undo_group_start(image);
-    GeglBuffer* shadow = gimp_drawable_get_shadow_buffer(drawable);
-    gegl_buffer_set(shadow, &region, 0, native, result.data(), GEGL_AUTO_ROWSTRIDE);
-    gegl_buffer_flush(shadow);
-    g_object_unref(shadow);
+    {
+        const BufferRef shadow(gimp_drawable_get_shadow_buffer(drawable));
+        gegl_buffer_set(shadow.get(), &region, 0, native, result.data(), GEGL_AUTO_ROWSTRIDE);
+        gegl_buffer_flush(shadow.get());
+    }
     gimp_drawable_merge_shadow(drawable, TRUE);
     gimp_drawable_update(drawable, x, y, w, h);
     gimp_image_undo_group_end(image);
@@ -188,11 +191,10 @@ void readReducedCopy(Dialog& dialog)
     dialog.reducedWidth = std::max(1, static_cast<int>(dialog.layer.width * dialog.scale));
     dialog.reducedHeight = std::max(1, static_cast<int>(dialog.layer.height * dialog.scale));
     dialog.reduced8.assign(static_cast<std::size_t>(dialog.reducedWidth) * dialog.reducedHeight * dialog.channels, 0);
-    GeglBuffer* buffer = gimp_drawable_get_buffer(dialog.drawable);
+    const BufferRef buffer(gimp_drawable_get_buffer(dialog.drawable));
     const GeglRectangle rect = {0, 0, dialog.reducedWidth, dialog.reducedHeight};
-    gegl_buffer_get(buffer, &rect, dialog.scale, eightBitFormat(dialog.drawable), dialog.reduced8.data(),
+    gegl_buffer_get(buffer.get(), &rect, dialog.scale, eightBitFormat(dialog.drawable), dialog.reduced8.data(),
                     GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_CLAMP);
-    g_object_unref(buffer);
 }
 
 // The preview: a part of the layer at full size. A layer no larger than the reduced copy's
@@ -210,11 +212,12 @@ void drawPreview(Dialog& dialog)
     }
     const int channels = dialog.channels;
     std::vector<std::uint8_t> shown(static_cast<std::size_t>(pw) * ph * channels);
-    GeglBuffer* buffer = gimp_drawable_get_buffer(dialog.drawable);
-    const GeglRectangle rect = {px, py, pw, ph};
-    gegl_buffer_get(buffer, &rect, 1.0, eightBitFormat(dialog.drawable), shown.data(), GEGL_AUTO_ROWSTRIDE,
-                    GEGL_ABYSS_NONE);
-    g_object_unref(buffer);
+    {
+        const BufferRef buffer(gimp_drawable_get_buffer(dialog.drawable));
+        const GeglRectangle rect = {px, py, pw, ph};
+        gegl_buffer_get(buffer.get(), &rect, 1.0, eightBitFormat(dialog.drawable), shown.data(), GEGL_AUTO_ROWSTRIDE,
+                        GEGL_ABYSS_NONE);
+    }
 
     try {
         StandIn::HostWorld input(dialog.reducedWidth, dialog.reducedHeight);
