@@ -1,7 +1,7 @@
 // The GIMP plug-in's values and pixel moves, without GIMP: the procedure's values
 // written into the substitute host's store and read back by the plug-in's own
-// parameter reading, as a render would; the rows GIMP hands over into the host's
-// world and back; and which pixels keep the layer's own precision.
+// parameter reading, as a render would; and which pixels keep the layer's own
+// precision. (The rows' channel order is checked end to end by the GIMP batch tests.)
 
 #include <gtest/gtest.h>
 
@@ -128,37 +128,6 @@ TEST_F(GimpValuesTest, KeptCentreFollowsTheLayerItIsRepeatedOn)
     repeated.centerFromLayerFraction(layer, fx, fy);
     EXPECT_DOUBLE_EQ(repeated.centerX, 80.0);
     EXPECT_DOUBLE_EQ(repeated.centerY, 55.0);
-}
-
-TEST_F(GimpValuesTest, QualityChoicesAreThePluginsOwnWords)
-{
-    const auto choices = Gimp::qualityChoices(host.parameters());
-    ASSERT_EQ(choices.size(), 3u);
-    EXPECT_EQ(choices[0], "High - Slow");
-    EXPECT_EQ(choices[2], "Low - Fast");
-}
-
-TEST(GimpLayerPixels, RowsWithAndWithoutAlphaTravelThroughTheHostsOrder)
-{
-    StandIn::HostWorld world(2, 2);
-    const std::vector<std::uint8_t> rgba = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    Gimp::rowsToWorld(rgba.data(), 4, world);
-    EXPECT_EQ(world.row(0)[0], 4);
-    EXPECT_EQ(world.row(0)[1], 1);
-    EXPECT_EQ(world.row(1)[7], 15);
-    std::vector<std::uint8_t> back(rgba.size());
-    Gimp::worldToRows(world, 4, back.data());
-    EXPECT_EQ(back, rgba);
-    EXPECT_TRUE(world.paddingIntact());
-
-    const std::vector<std::uint8_t> rgb = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-    Gimp::rowsToWorld(rgb.data(), 3, world);
-    EXPECT_EQ(world.row(1)[4], 255); // opaque
-    EXPECT_EQ(world.row(1)[5], 10);
-    std::vector<std::uint8_t> backRgb(rgb.size());
-    Gimp::worldToRows(world, 3, backRgb.data());
-    EXPECT_EQ(backRgb, rgb);
-    EXPECT_TRUE(world.paddingIntact());
 }
 
 TEST(GimpLayerPixels, PixelsTheShaftsLeftAloneKeepTheLayersPrecision)
