@@ -156,13 +156,30 @@ protected:
     // of time. What GIMP said is in `log`.
     bool runGimp(const std::vector<std::string>& batch)
     {
-        std::string command = "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=300 " +
+        std::string command = kEnvironment + std::string("SOLVANE_GIMP_TIMEOUT=300 ") +
                               Support::sourcePath("scripts/gimp-batch.sh") + " " + prefix + "/lib/gimp/2.0/plug-ins";
         for (const std::string& expression : batch) {
             command += " '" + expression + "'";
         }
-        return Support::runCommand(command, &log) != 124;
+        const bool finished = Support::runCommand(command, &log) != 124;
+        expectNoSanitizerReport();
+        return finished;
     }
+
+    // Built with the sanitizers (scripts/sanitize.sh), the GIMP plug-in's process stops at its first report (its
+    // result then goes missing), and the report is in GIMP's output.
+    void expectNoSanitizerReport() const
+    {
+        EXPECT_EQ(log.find("Sanitizer"), std::string::npos) << log;
+        EXPECT_EQ(log.find("runtime error:"), std::string::npos) << log;
+    }
+
+    // The plug-in's diagnostics dropped; and, in a sanitized build, no leak check at the end of the GIMP plug-in's
+    // process: GEGL and babl unload modules of theirs before it, so their allocations held until exit are reported
+    // with stacks that cannot be named, let alone told from ours. (The stand-in host and the plug-in are checked
+    // for leaks in this program's own process, by GimpPreview, and by solvane's tests.)
+    static constexpr const char* kEnvironment =
+        "SOLVANE_QUIET=1 ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" ";
 
     // `solvane render` of a file with the options, as 8-bit RGBA.
     Cli::RgbaImage solvane(const std::string& in, const std::string& options, const std::string& out) const
@@ -235,8 +252,8 @@ TEST_F(GimpPlugin, DialogOpensWithTheLastValuesAndOkAppliesThem)
         "RUN-NONINTERACTIVE copy (car (gimp-image-get-active-drawable copy)) 40 10 30 20 1500 30 1 0) "
         "(plug-in-ostrel-solvane RUN-INTERACTIVE image drawable 50 0 0 0 2048 10 2 0) " + save("dialog-out.png") + ")";
     Support::writeFile(folder + "/dialog.sh",
-                       "#!/usr/bin/env bash\n"
-                       "SOLVANE_QUIET=1 SOLVANE_GIMP_TIMEOUT=120 " + Support::sourcePath("scripts/gimp-batch.sh") +
+                       "#!/usr/bin/env bash\n" + std::string(kEnvironment) + "SOLVANE_GIMP_TIMEOUT=120 " +
+                           Support::sourcePath("scripts/gimp-batch.sh") +
                            " --gui " + prefix + "/lib/gimp/2.0/plug-ins '" + batch + "' > " + folder +
                            "/gimp.log 2>&1 &\n"
                            "gimp=$!\n"
@@ -248,11 +265,13 @@ TEST_F(GimpPlugin, DialogOpensWithTheLastValuesAndOkAppliesThem)
                            "wait \"$gimp\"\n");
     std::string output;
     Support::runCommand("timeout 200 xvfb-run -a bash " + folder + "/dialog.sh", &output);
+    log = Support::readFile(folder + "/gimp.log");
+    expectNoSanitizerReport();
     const Cli::RgbaImage expected =
         solvane("rgba.png", "--threshold 40 --threshold-smooth 10 --center 30,20 --shine-length 1500 --exposure 30 "
                             "--quality high", "dialog-expected.png");
     const Cli::RgbaImage actual = Cli::readPng(folder + "/dialog-out.png");
-    ASSERT_EQ(actual.width, kWidth) << output << Support::readFile(folder + "/gimp.log");
+    ASSERT_EQ(actual.width, kWidth) << output << log;
     EXPECT_TRUE(Support::sameBytes(actual.pixels, expected.pixels));
 }
 
