@@ -7,6 +7,7 @@
 #                        yet, and its plug-in and solvane brought up to date)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$here/common.sh"
 project=$win_build/project
 linux_build=${SOLVANE_LINUX_BUILD:-$win_repo/build}
@@ -19,7 +20,7 @@ echo "windows: built after $((SECONDS - stage_start)) s"
 
 # The reference from the Linux build: its registration resource section and its render of the sample image.
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
-  "$win_repo/scripts/setup.sh"
+  "$win_repo/scripts/setup.sh" --test
   cmake -S "$win_repo" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$linux_build" -j "$win_jobs" --target OstrelSolvane solvane
