@@ -44,6 +44,7 @@ rm -f "$render_log"
 # display) are made first, so that no test pays for them; a server left over from an earlier display would make the
 # first program that opens a window wait for half a minute. The server is waited for before the display goes.
 status=0
+# shellcheck disable=SC2016 # the inner script expands its own arguments and variables, not this one's
 xvfb-run -a bash -c '
   set -euo pipefail
   wineserver --wait || true
