@@ -4,7 +4,6 @@
 #include <cstring>
 #include <sstream>
 
-#include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
 
 namespace Tamrin {
@@ -69,8 +68,7 @@ std::string usageText()
             "  every option takes its value as the next argument or after '=' (--center=-40,30)\n"
             "\n"
             "render options:\n";
-    text += kRenderOptionsHelp;
-    text += kRenderJobOptionsHelp;
+    text += renderOptionsHelp();
     return text;
 }
 

@@ -25,28 +25,6 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-const char* const kRenderJobOptionsHelp =
-    "\nsequence and video options:\n"
-    "  --frames FIRST-LAST      frame numbers of a numbered sequence: IN and OUT name their\n"
-    "                           frames with %d or %04d (and %% for a percent sign)\n"
-    "  --chunk K/N              only the K-th of N equal, contiguous chunks of --frames\n"
-    "                           (K from 1 to N: a render farm's array task index)\n"
-    "  --skip-existing          leave out frames whose output file is already there\n"
-    "  --fps RATE               frames per second of the host's time base, e.g. 24, 25,\n"
-    "                           30000/1001 (default 24)\n"
-    "  --raw WxH                raw video: frames of W x H pixels, 4 bytes each in the order\n"
-    "                           alpha, red, green, blue (ffmpeg's -f rawvideo -pix_fmt argb);\n"
-    "                           IN and OUT may be - for standard input and output\n"
-    "  --first-frame N          raw video: the number of the stream's first frame (default 0),\n"
-    "                           for a piece cut from a longer video\n"
-    "  --host-threads N         host threads that send the renders, one at a time (default 2)\n"
-    "  --no-overlap             read, render and write each frame in turn instead of reading\n"
-    "                           ahead and writing behind on threads of their own\n"
-    "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
-    "                           and none of the plug-in's OpenGL lines\n"
-    "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
-    "  in a sequence.\n";
-
 namespace {
 
 bool isStream(const std::string& name) { return name == "-"; }

@@ -13,8 +13,6 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-extern const char* const kRenderJobOptionsHelp;
-
 // The render command of solvane: one image, a numbered sequence of PNG files, or a
 // stream of raw video, rendered through one loaded plug-in (one global set-up, one
 // parameter set-up, one render per frame, one set-down), as the host renders a layer.
