@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -19,35 +18,12 @@
 #include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/ProgressLine.h"
+#include "cli/FrameSources.h"
 #include "cli/RenderFailure.h"
-#include "cli/RawVideoReader.h"
-#include "cli/RawVideoWriter.h"
 
 namespace Tamrin {
 namespace Solvane {
 namespace Cli {
-
-const char* const kRenderJobOptionsHelp =
-    "\nsequence and video options:\n"
-    "  --frames FIRST-LAST      frame numbers of a numbered sequence: IN and OUT name their\n"
-    "                           frames with %d or %04d (and %% for a percent sign)\n"
-    "  --chunk K/N              only the K-th of N equal, contiguous chunks of --frames\n"
-    "                           (K from 1 to N: a render farm's array task index)\n"
-    "  --skip-existing          leave out frames whose output file is already there\n"
-    "  --fps RATE               frames per second of the host's time base, e.g. 24, 25,\n"
-    "                           30000/1001 (default 24)\n"
-    "  --raw WxH                raw video: frames of W x H pixels, 4 bytes each in the order\n"
-    "                           alpha, red, green, blue (ffmpeg's -f rawvideo -pix_fmt argb);\n"
-    "                           IN and OUT may be - for standard input and output\n"
-    "  --first-frame N          raw video: the number of the stream's first frame (default 0),\n"
-    "                           for a piece cut from a longer video\n"
-    "  --host-threads N         host threads that send the renders, one at a time (default 2)\n"
-    "  --no-overlap             read, render and write each frame in turn instead of reading\n"
-    "                           ahead and writing behind on threads of their own\n"
-    "  --quiet                  no progress line (it shows only when standard error is a terminal)\n"
-    "                           and none of the plug-in's OpenGL lines\n"
-    "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
-    "  in a sequence.\n";
 
 namespace {
 
@@ -109,73 +85,53 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     }
 }
 
+std::optional<std::vector<long>> RenderJob::planFrames() const
+{
+    if (job_.rawWidth > 0) {
+        return std::nullopt;
+    }
+    const FrameRange range = job_.frames.value_or(FrameRange{0, 0});
+    // A sequence's frames: its chunk of the range, less the outputs a run before has finished.
+    // What was left out is said even with --quiet: it belongs in a render farm's task logs.
+    std::vector<long> numbers = framesToRender(range, job_.chunk, job_.skipExisting, FramePattern(out_));
+    const std::optional<FrameRange> chunk = job_.chunk ? chunkOf(range, *job_.chunk) : range;
+    const long skipped = (chunk ? chunk->count() : 0) - static_cast<long>(numbers.size());
+    if (!chunk) {
+        std::fprintf(stderr, "solvane: chunk %ld of %ld of frames %ld-%ld has no frames\n", job_.chunk->index,
+                     job_.chunk->count, range.first, range.last);
+    }
+    if (skipped > 0) {
+        std::fprintf(stderr, "solvane: %ld of the frames are already there; rendering %ld\n", skipped,
+                     static_cast<long>(numbers.size()));
+    }
+    return numbers;
+}
+
 void RenderJob::run()
 {
     const bool raw = job_.rawWidth > 0;
     const bool sequence = raw || job_.frames.has_value();
-    const FrameRange range = job_.frames.value_or(FrameRange{0, 0});
 
     // The plug-in's diagnostic lines stay off standard output, which carries frames or nothing: a closed standard
     // output cannot stop a render, and frames on it stay clean. A quiet run drops them.
     StandIn::DiagnosticsToStderr diagnostics(job_.quiet ? StandIn::DiagnosticsToStderr::Target::Discard
                                                         : StandIn::DiagnosticsToStderr::Target::StandardError);
-    std::FILE* rawIn = nullptr;
-    std::FILE* rawOut = nullptr;
-    std::unique_ptr<OutputFile> rawOutFile;
-    auto closeStreams = [&] {
-        if (rawIn && rawIn != stdin) {
-            std::fclose(rawIn);
-        }
-        rawIn = nullptr;
-        if (rawOut && !rawOutFile) {
-            std::fclose(rawOut);
-        }
-        rawOut = nullptr;
-    };
-    struct Closer {
-        std::function<void()> close;
-        ~Closer() { close(); }
-    } closer{closeStreams};
-
+    // Raw video's streams are opened first, so that a name that cannot be opened fails before the plug-in loads.
+    std::unique_ptr<FrameSource> source;
+    std::unique_ptr<FrameSink> sink;
+    long total = 0;
     if (raw) {
-        if (isStream(in_)) {
-            StandIn::DiagnosticsToStderr::binaryStdin();
-            rawIn = stdin;
-        } else if (!(rawIn = std::fopen(in_.c_str(), "rb"))) {
-            throw std::runtime_error(in_ + ": cannot open: " + std::strerror(errno));
-        }
-        if (isStream(out_)) {
-            if (!(rawOut = diagnostics.frameStream())) {
-                throw std::runtime_error("standard output: cannot open for frames");
-            }
-        } else {
-            rawOutFile = std::make_unique<OutputFile>(out_);
-            rawOut = rawOutFile->file();
-        }
-        std::setvbuf(rawOut, nullptr, _IOFBF, 1 << 20);
-    }
-    const std::string inName = isStream(in_) ? "standard input" : in_;
-    const std::string outName = isStream(out_) ? "standard output" : out_;
-    const FramePattern inPattern(raw ? std::string() : in_);
-    const FramePattern outPattern(raw ? std::string() : out_);
-    // A sequence's frames: its chunk of the range, less the outputs a run before has finished.
-    // What was left out is said even with --quiet: it belongs in a render farm's task logs.
-    const std::vector<long> numbers =
-        raw ? std::vector<long>() : framesToRender(range, job_.chunk, job_.skipExisting, outPattern);
-    if (!raw) {
-        const std::optional<FrameRange> chunk = job_.chunk ? chunkOf(range, *job_.chunk) : range;
-        const long skipped = (chunk ? chunk->count() : 0) - static_cast<long>(numbers.size());
-        if (!chunk) {
-            std::fprintf(stderr, "solvane: chunk %ld of %ld of frames %ld-%ld has no frames\n", job_.chunk->index,
-                         job_.chunk->count, range.first, range.last);
-        }
-        if (skipped > 0) {
-            std::fprintf(stderr, "solvane: %ld of the frames are already there; rendering %ld\n", skipped,
-                         static_cast<long>(numbers.size()));
-        }
+        auto rawSource = std::make_unique<RawVideoSource>(in_, job_.rawWidth, job_.rawHeight, job_.firstFrame);
+        sink = std::make_unique<RawVideoSink>(out_, isStream(out_) ? diagnostics.frameStream() : nullptr);
+        source = std::move(rawSource);
+    } else {
+        std::vector<long> numbers = *planFrames();
         if (numbers.empty()) {
             return;
         }
+        total = static_cast<long>(numbers.size());
+        source = std::make_unique<PngFileSource>(in_, std::move(numbers));
+        sink = std::make_unique<PngFileSink>(out_);
     }
 
     StandIn::PluginSession session(pluginPath_, render_.language);
@@ -183,52 +139,9 @@ void RenderJob::run()
     applyRenderOptions(render_, session.host());
 
     FramePipeline::Stages stages;
-    std::unique_ptr<RawVideoReader> rawReader;
-    std::unique_ptr<RawVideoWriter> rawWriter;
-    if (raw) {
-        rawReader = std::make_unique<RawVideoReader>(rawIn, job_.rawWidth, job_.rawHeight, inName);
-        rawWriter = std::make_unique<RawVideoWriter>(rawOut, outName);
-        stages.read = [&](long index, PipelineFrame& frame) {
-            frame.number = job_.firstFrame + index;
-            frame.source = inName;
-            // A frame's memory is taken only once its data begins to arrive.
-            if (rawReader->atEnd()) {
-                return false;
-            }
-            if (!frame.input || frame.input->width() != job_.rawWidth || frame.input->height() != job_.rawHeight) {
-                frame.input = std::make_unique<StandIn::HostWorld>(job_.rawWidth, job_.rawHeight);
-            }
-            return rawReader->read(*frame.input);
-        };
-        stages.write = [&](PipelineFrame& frame) { rawWriter->write(*frame.output); };
-    } else {
-        stages.read = [&](long index, PipelineFrame& frame) {
-            if (index >= static_cast<long>(numbers.size())) {
-                return false;
-            }
-            frame.number = numbers[static_cast<std::size_t>(index)];
-            frame.source = inPattern.path(frame.number);
-            // A world a finished frame left is filled straight from the file when its size fits.
-            StandIn::HostWorld* spare = frame.input.get();
-            bool filled = false;
-            const RgbaImage image = readPngInto(
-                frame.source, {kLargestFrameSide, kLargestFrameSide}, spare ? spare->row(0) : nullptr,
-                spare ? static_cast<std::size_t>(spare->rowbytes()) : 0, spare ? spare->width() : 0,
-                spare ? spare->height() : 0, &filled);
-            if (!filled) {
-                frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
-                frame.input->setFromRgba(image.pixels.data());
-            }
-            return true;
-        };
-        stages.write = [&](PipelineFrame& frame) {
-            const StandIn::HostWorld& world = *frame.output;
-            writeArgbPngAtomically(outPattern.path(frame.number), world.width(), world.height(), world.row(0),
-                                   static_cast<std::size_t>(world.rowbytes()));
-        };
-    }
+    stages.read = [&](long index, PipelineFrame& frame) { return source->read(index, frame); };
+    stages.write = [&](PipelineFrame& frame) { sink->write(frame); };
     ProgressLine progress(sequence && !job_.quiet && ProgressLine::stderrIsTerminal(), stderr);
-    const long total = static_cast<long>(numbers.size());
     stages.written = [&](const PipelineFrame& frame, long done) {
         diagnostics.pass();
         progress.frameDone(frame.number, done, total);
@@ -264,16 +177,11 @@ void RenderJob::run()
         throw std::runtime_error("the plug-in's global set-down failed: " + StandIn::describeError(setDown));
     }
     if (raw && frames == 0) {
-        throw std::runtime_error(inName + ": no frames (expected frames of " + std::to_string(job_.rawWidth) + "x" +
-                                 std::to_string(job_.rawHeight) + "x4 bytes)");
+        throw std::runtime_error((isStream(in_) ? std::string("standard input") : in_) + ": no frames (expected " +
+                                 "frames of " + std::to_string(job_.rawWidth) + "x" + std::to_string(job_.rawHeight) +
+                                 "x4 bytes)");
     }
-    if (rawOutFile) {
-        rawOutFile->commit();
-    } else if (rawOut) {
-        if (std::fflush(rawOut) != 0) {
-            throw std::runtime_error(outName + ": cannot write: " + std::strerror(errno));
-        }
-    }
+    sink->finish();
 }
 
 } // namespace Cli

@@ -13,8 +13,6 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-extern const char* const kRenderJobOptionsHelp;
-
 // The render command of solvane: one image, a numbered sequence of PNG files, or a
 // stream of raw video, rendered through one loaded plug-in (one global set-up, one
 // parameter set-up, one render per frame, one set-down), as the host renders a layer.
@@ -24,10 +22,16 @@ public:
     // for a usage error.
     RenderJob(std::string pluginPath, const std::vector<std::string>& args);
 
-    // Renders every frame. Throws std::runtime_error naming the frame (in a sequence
-    // or a pipe) and the file; frames before a failed one are complete, and no output
-    // file is left half-written.
+    // Renders every frame: plans the frames, then drives the frame source and sink
+    // (PNG files or raw video, FrameSources.h) through the frame pipeline. Throws
+    // std::runtime_error naming the frame (in a sequence or a pipe) and the file;
+    // frames before a failed one are complete, and no output file is left half-written.
     void run();
+
+    // The numbers of the frames a PNG run renders, in order: its chunk of --frames,
+    // less the outputs already there with --skip-existing (and what was left out said
+    // on standard error); none for raw video, whose frames are counted as they come.
+    std::optional<std::vector<long>> planFrames() const;
 
     const RenderOptions& renderOptions() const { return render_; }
     const RenderJobOptions& jobOptions() const { return job_; }

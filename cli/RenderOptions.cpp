@@ -1,5 +1,6 @@
 #include "cli/RenderOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cctype>
 #include <climits>
@@ -14,19 +15,6 @@
 namespace Tamrin {
 namespace Solvane {
 namespace Cli {
-
-const char* const kRenderOptionsHelp =
-    "  --threshold PCT          brightness above which pixels shine, 0-100 (default 50)\n"
-    "  --threshold-smooth PCT   softness of the threshold, 0-100 (default 0)\n"
-    "  --center X,Y             ray centre in layer pixels (default: the layer's centre)\n"
-    "  --shine-length PX        length of the shafts, 0-2048 (default 2048)\n"
-    "  --exposure PCT           brightness of the shafts, 0-100 (default 10)\n"
-    "  --quality high|medium|low  (default medium)\n"
-    "  --ray-only               output the shafts alone\n"
-    "  --language TAG           host language tag, e.g. en_US or zh_CN (default en_US)\n"
-    "  The numeric options take keyframes instead of one value: FRAME:VALUE ..., e.g.\n"
-    "  --center 0:200,300 120:1700,800 (linear between keys, held before the first and\n"
-    "  after the last key).\n";
 
 namespace {
 
@@ -291,85 +279,193 @@ std::string parseLanguageTag(const std::string& option, const std::string& text)
     return text;
 }
 
-bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options,
-                       RenderJobOptions* job)
-{
-    const OptionArgument split = splitOption(args[i]);
-    const std::string& option = split.name;
-    // The value is the rest of "--name=value" or the next argument.
-    auto value = [&]() -> std::string {
+namespace {
+
+// One option being taken: its name, the value after '=' if any, and where the arguments stand.
+struct OptionParse {
+    const OptionArgument& split;
+    const std::vector<std::string>& args;
+    std::size_t& i;
+    RenderOptions& options;
+    RenderJobOptions* job;
+
+    // The value: the rest of "--name=value" or the next argument.
+    std::string value()
+    {
         if (split.value) {
             return *split.value;
         }
         if (i + 1 >= args.size()) {
-            throw std::invalid_argument(option + " needs a value");
+            throw std::invalid_argument(split.name + " needs a value");
         }
         return args[++i];
-    };
-    auto flag = [&]() {
+    }
+    // An option that takes no value refuses one after '='.
+    void noValue()
+    {
         if (split.value) {
-            throw std::invalid_argument(option + " takes no value");
+            throw std::invalid_argument(split.name + " takes no value");
         }
-    };
+    }
+};
+
+void takeNumeric(OptionParse& p)
+{
     for (const NumericOption& numeric : kNumericOptions) {
-        if (option == numeric.name) {
-            parseNumericOption(numeric, value(), args, i, options);
-            return true;
+        if (p.split.name == numeric.name) {
+            parseNumericOption(numeric, p.value(), p.args, p.i, p.options);
+            return;
         }
     }
-    if (option == "--quality") {
-        const std::string text = value();
-        if (text == "high") {
-            options.quality = 1;
-        } else if (text == "medium") {
-            options.quality = 2;
-        } else if (text == "low") {
-            options.quality = 3;
-        } else {
-            throw std::invalid_argument(option + ": expected high, medium or low, got '" + text + "'");
-        }
-    } else if (option == "--ray-only") {
-        flag();
-        options.rayOnly = true;
-    } else if (option == "--language") {
-        options.language = parseLanguageTag(option, value());
-    } else if (job && option == "--frames") {
-        job->frames = parseFrameRange(value());
-    } else if (job && option == "--chunk") {
-        job->chunk = parseFrameChunk(value());
-    } else if (job && option == "--skip-existing") {
-        job->skipExisting = true;
-    } else if (job && option == "--first-frame") {
-        job->firstFrame = parseCount(option, value(), 0, 999999999);
-    } else if (job && option == "--fps") {
-        parseFrameRate(value(), job->timeScale, job->timeStep);
-    } else if (job && option == "--raw") {
-        const std::string text = value();
-        const auto x = text.find_first_of("xX");
-        if (x == std::string::npos) {
-            throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
-        }
-        const int width = parseCount("--raw", text.substr(0, x), 1, INT_MAX);
-        const int height = parseCount("--raw", text.substr(x + 1), 1, INT_MAX);
-        if (width > kLargestFrameSide || height > kLargestFrameSide) {
-            throw std::invalid_argument("--raw: " + std::to_string(width) + "x" + std::to_string(height) +
-                                        " is larger than the plug-in draws: at most " +
-                                        std::to_string(kLargestFrameSide) + " pixels a side");
-        }
-        job->rawWidth = width;
-        job->rawHeight = height;
-    } else if (job && option == "--host-threads") {
-        job->hostThreads = parseCount(option, value(), 1, 64);
-    } else if (job && (option == "--quiet" || option == "-q")) {
-        flag();
-        job->quiet = true;
-    } else if (job && option == "--no-overlap") {
-        flag();
-        job->overlap = false;
+}
+
+void takeQuality(OptionParse& p)
+{
+    const std::string text = p.value();
+    if (text == "high") {
+        p.options.quality = 1;
+    } else if (text == "medium") {
+        p.options.quality = 2;
+    } else if (text == "low") {
+        p.options.quality = 3;
     } else {
-        return false;
+        throw std::invalid_argument(p.split.name + ": expected high, medium or low, got '" + text + "'");
     }
-    return true;
+}
+
+void takeRaw(OptionParse& p)
+{
+    const std::string text = p.value();
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos) {
+        throw std::invalid_argument("--raw: expected WIDTHxHEIGHT such as 1920x1080, got '" + text + "'");
+    }
+    const int width = parseCount("--raw", text.substr(0, x), 1, INT_MAX);
+    const int height = parseCount("--raw", text.substr(x + 1), 1, INT_MAX);
+    if (width > kLargestFrameSide || height > kLargestFrameSide) {
+        throw std::invalid_argument("--raw: " + std::to_string(width) + "x" + std::to_string(height) +
+                                    " is larger than the plug-in draws: at most " +
+                                    std::to_string(kLargestFrameSide) + " pixels a side");
+    }
+    p.job->rawWidth = width;
+    p.job->rawHeight = height;
+}
+
+// The render options, from which both the parser and the help text come. `job` options are the render command's
+// own (how it takes its frames); the others set the effect's parameters and the host's language, and `params`
+// takes --language too. The help text gives each option's synopsis and description, lines separated by '\n'.
+struct RenderOptionRow {
+    const char* name;
+    const char* alias; // "" for none
+    const char* synopsis;
+    const char* help;
+    bool job;
+    void (*take)(OptionParse& p);
+};
+
+const RenderOptionRow kRenderOptionRows[] = {
+    {"--threshold", "", "--threshold PCT", "brightness above which pixels shine, 0-100 (default 50)", false,
+     takeNumeric},
+    {"--threshold-smooth", "", "--threshold-smooth PCT", "softness of the threshold, 0-100 (default 0)", false,
+     takeNumeric},
+    {"--center", "", "--center X,Y", "ray centre in layer pixels (default: the layer's centre)", false, takeNumeric},
+    {"--shine-length", "", "--shine-length PX", "length of the shafts, 0-2048 (default 2048)", false, takeNumeric},
+    {"--exposure", "", "--exposure PCT", "brightness of the shafts, 0-100 (default 10)", false, takeNumeric},
+    {"--quality", "", "--quality high|medium|low", "(default medium)", false, takeQuality},
+    {"--ray-only", "", "--ray-only", "output the shafts alone", false,
+     [](OptionParse& p) {
+         p.noValue();
+         p.options.rayOnly = true;
+     }},
+    {"--language", "", "--language TAG", "host language tag, e.g. en_US or zh_CN (default en_US)", false,
+     [](OptionParse& p) { p.options.language = parseLanguageTag(p.split.name, p.value()); }},
+    {"--frames", "", "--frames FIRST-LAST",
+     "frame numbers of a numbered sequence: IN and OUT name their\nframes with %d or %04d (and %% for a percent sign)",
+     true, [](OptionParse& p) { p.job->frames = parseFrameRange(p.value()); }},
+    {"--chunk", "", "--chunk K/N",
+     "only the K-th of N equal, contiguous chunks of --frames\n(K from 1 to N: a render farm's array task index)", true,
+     [](OptionParse& p) { p.job->chunk = parseFrameChunk(p.value()); }},
+    {"--skip-existing", "", "--skip-existing", "leave out frames whose output file is already there", true,
+     [](OptionParse& p) { p.job->skipExisting = true; }},
+    {"--fps", "", "--fps RATE",
+     "frames per second of the host's time base, e.g. 24, 25,\n30000/1001 (default 24)", true,
+     [](OptionParse& p) { parseFrameRate(p.value(), p.job->timeScale, p.job->timeStep); }},
+    {"--raw", "", "--raw WxH",
+     "raw video: frames of W x H pixels, 4 bytes each in the order\nalpha, red, green, blue (ffmpeg's -f rawvideo "
+     "-pix_fmt argb);\nIN and OUT may be - for standard input and output",
+     true, takeRaw},
+    {"--first-frame", "", "--first-frame N",
+     "raw video: the number of the stream's first frame (default 0),\nfor a piece cut from a longer video", true,
+     [](OptionParse& p) { p.job->firstFrame = parseCount(p.split.name, p.value(), 0, 999999999); }},
+    {"--host-threads", "", "--host-threads N", "host threads that send the renders, one at a time (default 2)", true,
+     [](OptionParse& p) { p.job->hostThreads = parseCount(p.split.name, p.value(), 1, 64); }},
+    {"--no-overlap", "", "--no-overlap",
+     "read, render and write each frame in turn instead of reading\nahead and writing behind on threads of their own",
+     true,
+     [](OptionParse& p) {
+         p.noValue();
+         p.job->overlap = false;
+     }},
+    {"--quiet", "-q", "--quiet",
+     "no progress line (it shows only when standard error is a terminal)\nand none of the plug-in's OpenGL lines", true,
+     [](OptionParse& p) {
+         p.noValue();
+         p.job->quiet = true;
+     }},
+};
+
+// The column where the descriptions start in the help text.
+constexpr std::size_t kHelpColumn = 27;
+
+void appendRows(std::string& text, bool job)
+{
+    for (const RenderOptionRow& row : kRenderOptionRows) {
+        if (row.job != job) {
+            continue;
+        }
+        std::string line = std::string("  ") + row.synopsis;
+        line.resize(std::max(kHelpColumn, line.size() + 2), ' ');
+        std::string help = row.help;
+        bool first = true;
+        for (std::size_t start = 0; start <= help.size();) {
+            const std::size_t end = std::min(help.find('\n', start), help.size());
+            text += (first ? line : std::string(kHelpColumn, ' ')) + help.substr(start, end - start) + "\n";
+            first = false;
+            start = end + 1;
+        }
+    }
+}
+
+} // namespace
+
+bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, RenderOptions& options,
+                       RenderJobOptions* job)
+{
+    const OptionArgument split = splitOption(args[i]);
+    for (const RenderOptionRow& row : kRenderOptionRows) {
+        if ((row.job && job == nullptr) || (split.name != row.name && split.name != row.alias) ||
+            split.name.empty()) {
+            continue;
+        }
+        OptionParse parse{split, args, i, options, job};
+        row.take(parse);
+        return true;
+    }
+    return false;
+}
+
+std::string renderOptionsHelp()
+{
+    std::string text;
+    appendRows(text, false);
+    text += "  The numeric options take keyframes instead of one value: FRAME:VALUE ..., e.g.\n"
+            "  --center 0:200,300 120:1700,800 (linear between keys, held before the first and\n"
+            "  after the last key).\n"
+            "\nsequence and video options:\n";
+    appendRows(text, true);
+    text += "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
+            "  in a sequence.\n";
+    return text;
 }
 
 void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& host)

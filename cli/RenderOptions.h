@@ -79,7 +79,8 @@ bool parseRenderOption(const std::vector<std::string>& args, std::size_t& i, Ren
 // number being the time in units of the host's time step.
 void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& host);
 
-extern const char* const kRenderOptionsHelp;
+// The help text of the render options, the effect's and the render command's own, from the table the parser reads.
+std::string renderOptionsHelp();
 
 } // namespace Cli
 } // namespace Solvane

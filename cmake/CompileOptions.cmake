@@ -33,5 +33,28 @@ configure_file(${PROJECT_SOURCE_DIR}/cmake/Version.h.in ${SOLVANE_GENERATED_INCL
 
 function(solvane_target_defaults target)
   target_compile_options(${target} PRIVATE ${SOLVANE_WARNINGS})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${SOLVANE_GENERATED_INCLUDE_DIR})
+  # The generated headers ("solvane/Version.h") are every target's.
+  target_include_directories(${target} PUBLIC ${SOLVANE_GENERATED_INCLUDE_DIR})
+endfunction()
+
+# A folder's headers reach only the targets that declare the dependency: each library target gets an include root of
+# its own in the build folder, holding its folder (named as the sources include it, "gpu/OpenglShader.h") with links
+# to its headers and nothing else, and gives that root to itself and to the targets that link it. So a header
+# included without the dependency fails to compile. With no HEADERS, every header of the folder (a header added later
+# needs CMake to run again: `cmake build`, which any change to a CMakeLists.txt does too).
+#   solvane_include_root(TARGET FOLDER [HEADERS name.h ...])
+function(solvane_include_root target folder)
+  cmake_parse_arguments(PARSE_ARGV 2 ROOT "" "" "HEADERS")
+  if(ROOT_HEADERS)
+    set(headers ${ROOT_HEADERS})
+  else()
+    file(GLOB headers RELATIVE ${PROJECT_SOURCE_DIR}/${folder} ${PROJECT_SOURCE_DIR}/${folder}/*.h)
+  endif()
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${target})
+  file(REMOVE_RECURSE ${root})
+  file(MAKE_DIRECTORY ${root}/${folder})
+  foreach(header ${headers})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder}/${header} ${root}/${folder}/${header} SYMBOLIC COPY_ON_ERROR)
+  endforeach()
+  target_include_directories(${target} PUBLIC ${root})
 endfunction()

@@ -7,7 +7,7 @@
 #
 #   scripts/fuzz.sh [SECONDS_EACH] [TARGET...]     (default 30 s each, every target)
 #
-# Run after scripts/setup.sh (which installs clang and libFuzzer).
+# Run after scripts/setup.sh --test (which installs clang and libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-30}"
@@ -16,7 +16,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(png_reader pipl_decoder raw_video render_options)
 fi
-build=build-fuzz
+build="build-fuzz"
 jobs="${SOLVANE_JOBS:-$(nproc)}"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DSOLVANE_FUZZ=ON -DSOLVANE_BUILD_TESTS=OFF >/dev/null

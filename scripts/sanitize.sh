@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer (CMake option SOLVANE_SANITIZE) into
-# build-asan/ and runs the test suite there; any sanitizer report fails the run. Run after scripts/setup.sh.
+# build-asan/ and runs the test suite there; any sanitizer report fails the run. Run after scripts/setup.sh --test.
 #
 # Leak reports are kept to what is ours: scripts/lsan-suppressions.txt names the system's OpenGL stack (Mesa,
 # LLVM, libglvnd) and glbinding, whose allocations live until the process ends by design.

@@ -1,14 +1,23 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the main job and the tests need.
+# Installs the Debian packages that are missing.
+#   scripts/setup.sh          what the main job needs to build the products and render the sample: the compiler,
+#                             CMake, glbinding, EGL and Mesa, libpng, and frei0r's one header for the frei0r module
+#   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
+#                             editors the tests drive, the checkers of the editors' files and of the scripts, clang
+#                             for the fuzz targets
 set -euo pipefail
-packages=(
+main_packages=(
   build-essential cmake pkg-config binutils
   libglbinding-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev
   libpng-dev
+  # the frei0r module's header (frei0r.h, nothing else)
+  frei0r-plugins-dev
+)
+test_packages=(
   googletest libgtest-dev
-  # the frei0r module: its header, and the frei0r hosts its tests drive
-  frei0r-plugins-dev ffmpeg melt
+  # the frei0r hosts the tests drive
+  ffmpeg melt
   # the other frei0r clients and the editors' descriptions: GStreamer's frei0r elements, xmllint for Kdenlive's
   # effect XML, qmllint for Shotcut's QML, and a virtual X display for MLT's Qt services in Kdenlive's projects
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
@@ -28,7 +37,18 @@ packages=(
   libgimp2.0-dev gimp xdotool imagemagick
   # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
+  # the checker of the scripts (scripts/shellcheck.sh)
+  shellcheck
 )
+packages=("${main_packages[@]}")
+case "${1:-}" in
+  "") ;;
+  --test) packages+=("${test_packages[@]}") ;;
+  *)
+    echo "usage: scripts/setup.sh [--test]" >&2
+    exit 2
+    ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

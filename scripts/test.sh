@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs the whole test suite, in five stages:
+# Installs what the build and the tests need, checks the scripts with shellcheck, builds, and runs the whole test
+# suite, in five stages:
 #   1. the Linux build (build/) and its tests;
 #   2. a render farm on a real one-node Slurm cluster on this machine (scripts/slurm/test-cluster.sh; needs root);
 #   3. a short run of each fuzz target (scripts/fuzz.sh, build-fuzz/);
@@ -11,8 +12,9 @@
 # for a quick local run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh
+scripts/setup.sh --test
+scripts/shellcheck.sh
+scripts/build.sh -DSOLVANE_BUILD_TESTS=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 # The packages: install and uninstall, the tarball, the Debian package (scripts/test-packages.sh, about a minute).
 if [ "${SOLVANE_SKIP_PACKAGES:-0}" = 1 ]; then

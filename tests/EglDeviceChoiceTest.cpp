@@ -4,10 +4,9 @@
 #if !defined(_WIN32)
 
 #include "egldevices/EglDevices.h"
+#include "support/Workbench.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -80,15 +79,13 @@ TEST(EglDeviceChoiceTest, TheUsersDeviceComesFirstThenTheOtherHardwareDevicesOnc
 TEST(EglDeviceChoiceTest, APathNamesItsDeviceThroughLinks)
 {
     // Users name render nodes by their stable links (/dev/dri/by-path/...); a file and a link to it stand in here.
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("solvane-egl-choice-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
+    const Tamrin::Solvane::Test::ScratchFolder scratch;
+    const std::filesystem::path& folder = scratch.path();
     std::ofstream(folder / "renderD128").put('x');
     std::filesystem::create_symlink(folder / "renderD128", folder / "pci-0000:01:00.0-render");
     EglDeviceList list = mixedList();
     list.devices[2].renderNodeFile = (folder / "renderD128").string();
     const EglDeviceChoice choice = chooseEglDevice(list, (folder / "pci-0000:01:00.0-render").c_str());
-    std::filesystem::remove_all(folder);
     EXPECT_EQ(choice.candidates, (std::vector<int>{2, 1}));
     EXPECT_TRUE(choice.requested);
 }

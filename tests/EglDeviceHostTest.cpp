@@ -6,10 +6,12 @@
 #include "cli/PngImage.h"
 #include "egldevices/EglDevices.h"
 #include "support/HostTestSupport.h"
+#include "support/Workbench.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -48,8 +50,8 @@ protected:
         if (software.empty()) {
             GTEST_SKIP() << "this EGL lists no software device";
         }
-        folder = (std::filesystem::path(SOLVANE_BINARY_DIR) / "egl-device").string();
-        std::filesystem::create_directories(folder);
+        scratch = std::make_unique<Support::ScratchFolder>();
+        folder = scratch->str();
     }
 
     // `solvane` with the variable set to `value` (unset when null).
@@ -62,12 +64,13 @@ protected:
 
     std::string software;
     bool hardware = false; // the automatic choice is a hardware device, which need not round as llvmpipe does
+    std::unique_ptr<Support::ScratchFolder> scratch;
     std::string folder;
 };
 
 TEST_F(EglDeviceHostTest, EveryValueRendersThePublishedSampleAndOnlyABadOneSaysSo)
 {
-    const auto published = Cli::readPng(Support::sourcePath("examples/sample-shafts.png")).pixels;
+    const Cli::RgbaImage published = Cli::readPng(Support::sourcePath("examples/sample-shafts.png"));
     const std::string device = software;
     const char* unset = nullptr;
     for (const char* value : {unset, device.c_str(), "surfaceless", "gpu", "/dev/dri/none"}) {
@@ -87,7 +90,7 @@ TEST_F(EglDeviceHostTest, EveryValueRendersThePublishedSampleAndOnlyABadOneSaysS
             EXPECT_FALSE(contains(log, "OpenGL Renderer: llvmpipe")) << label << "\n" << log;
             continue;
         }
-        EXPECT_TRUE(Support::sameBytes(Cli::readPng(output).pixels, published)) << label;
+        EXPECT_TRUE(Support::sameImage("shafts-" + label, Cli::readPng(output), published));
         EXPECT_TRUE(contains(log, "OpenGL Renderer: llvmpipe")) << label << "\n" << log;
     }
 }

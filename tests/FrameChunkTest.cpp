@@ -12,6 +12,7 @@
 
 #include "cli/FrameChunk.h"
 #include "cli/RenderJob.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane::Cli;
 namespace fs = std::filesystem;
@@ -98,8 +99,8 @@ TEST(FrameChunk, AResumedRunLeavesOutFinishedFramesOfItsChunkOnly)
 
 TEST(FrameChunk, OnlyARegularFileUnderTheFramesOwnNameIsComplete)
 {
-    const fs::path folder = fs::path(SOLVANE_BINARY_DIR) / "scratch-frame-chunk-complete";
-    fs::remove_all(folder);
+    const Tamrin::Solvane::Test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path();
     fs::create_directories(folder / "dir.png");
     std::ofstream(folder / "done.png") << "frame";
     std::ofstream(folder / "empty.png");
@@ -117,7 +118,6 @@ TEST(FrameChunk, OnlyARegularFileUnderTheFramesOwnNameIsComplete)
     EXPECT_TRUE(outputIsComplete((folder / "link.png").string()));
     EXPECT_FALSE(outputIsComplete((folder / "dangling.png").string()));
 #endif
-    fs::remove_all(folder);
 }
 
 TEST(FrameChunk, RenderCommandTakesFarmOptionsOnlyWhereTheyApply)

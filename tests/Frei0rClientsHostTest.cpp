@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <string>
 #include <utility>
@@ -25,10 +26,12 @@
 
 #include "cli/PngImage.h"
 #include "support/HostTestSupport.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 namespace Support = Tamrin::Solvane::Test;
 using Tamrin::Solvane::Test::sameBytes;
+using Tamrin::Solvane::Test::sameImage;
 
 namespace {
 
@@ -40,10 +43,8 @@ class Frei0rClientsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder = std::string(SOLVANE_BINARY_DIR) + "/frei0r-clients/" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        scratch = std::make_unique<Support::ScratchFolder>();
+        folder = scratch->str();
     }
 
     // A command run from the repository root, with the build folder as the frei0r module path, named relative to
@@ -57,14 +58,14 @@ protected:
     }
 
     // The sample through `solvane render` with these options, as 8-bit RGBA.
-    std::vector<std::uint8_t> solvane(const std::string& options)
+    Cli::RgbaImage solvane(const std::string& options)
     {
         const std::string output = folder + "/solvane-" + std::to_string(renders++) + ".png";
         std::string log;
         const std::string command =
             Support::solvanePath() + " render " + Support::sourcePath(kSample) + " " + output + " " + options;
         EXPECT_EQ(Support::runCommand(command, &log), 0) << log;
-        return Cli::readPng(output).pixels;
+        return Cli::readPng(output);
     }
 
     // An MLT profile of the sample's own size with square pixels, so that MLT hands the frame over unscaled.
@@ -88,7 +89,8 @@ protected:
             ASSERT_TRUE(std::filesystem::exists(name)) << name;
             const std::string centre =
                 std::to_string(centres[i].first) + "," + std::to_string(centres[i].second);
-            EXPECT_TRUE(sameBytes(Cli::readPng(name).pixels, solvane("--center " + centre + " " + options)))
+            EXPECT_TRUE(sameImage("frame-" + std::to_string(i), Cli::readPng(name),
+                                  solvane("--center " + centre + " " + options)))
                 << "frame " << i << ", centre " << centre;
         }
     }
@@ -133,6 +135,7 @@ protected:
         return parameters;
     }
 
+    std::unique_ptr<Support::ScratchFolder> scratch;
     std::string folder;
     int renders = 0;
 };
@@ -162,7 +165,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
                   &log),
               0)
         << log;
-    EXPECT_TRUE(sameBytes(Cli::readPng(readme).pixels, solvane("--center 420,150")));
+    EXPECT_TRUE(sameImage("shafts", Cli::readPng(readme), solvane("--center 420,150")));
 
     // Every parameter away from its default, booleans as ffmpeg writes them.
     const std::string changed = folder + "/changed.png";
@@ -172,7 +175,7 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
                   &log),
               0)
         << log;
-    EXPECT_TRUE(sameBytes(Cli::readPng(changed).pixels,
+    EXPECT_TRUE(sameImage("changed", Cli::readPng(changed),
                           solvane("--threshold 30 --threshold-smooth 20 --center 160,160 --shine-length 1024 "
                                   "--exposure 60 --quality high --ray-only")));
 }
@@ -205,14 +208,14 @@ TEST_F(Frei0rClientsTest, FfmpegClipWithAnimatedCentreIsStableAndCleanOnStandard
                                          bytes.begin() + static_cast<std::ptrdiff_t>((index + 1) * frameBytes));
     };
 
-    EXPECT_TRUE(sameBytes(frame(0), frame(1)));
-    EXPECT_TRUE(sameBytes(frame(2), frame(3)));
-    EXPECT_TRUE(sameBytes(frame(4), frame(5)));
+    EXPECT_TRUE(sameImage("frame-1-against-0", 640, 400, frame(1), frame(0)));
+    EXPECT_TRUE(sameImage("frame-3-against-2", 640, 400, frame(3), frame(2)));
+    EXPECT_TRUE(sameImage("frame-5-against-4", 640, 400, frame(5), frame(4)));
     EXPECT_FALSE(sameBytes(frame(0), frame(2)));
     EXPECT_FALSE(sameBytes(frame(2), frame(4)));
-    EXPECT_TRUE(sameBytes(frame(0), solvane("--center 160,200")));
-    EXPECT_TRUE(sameBytes(frame(2), solvane("--center 320,200")));
-    EXPECT_TRUE(sameBytes(frame(4), solvane("--center 480,200")));
+    EXPECT_TRUE(sameImage("frame-0", 640, 400, frame(0), solvane("--center 160,200").pixels));
+    EXPECT_TRUE(sameImage("frame-2", 640, 400, frame(2), solvane("--center 320,200").pixels));
+    EXPECT_TRUE(sameImage("frame-4", 640, 400, frame(4), solvane("--center 480,200").pixels));
 }
 
 TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
@@ -230,7 +233,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
               0)
         << log;
     ASSERT_TRUE(std::filesystem::exists(output)) << log;
-    EXPECT_TRUE(sameBytes(Cli::readPng(output).pixels, solvane("--threshold 30 --ray-only")));
+    EXPECT_TRUE(sameImage("melt", Cli::readPng(output), solvane("--threshold 30 --ray-only")));
 
     // With its default profile (720 × 576) MLT makes a filter at the image's size, closes it and unloads the module
     // without f0r_deinit, then loads it again for one at the profile's size: the plug-in must come through that.
@@ -285,7 +288,7 @@ TEST_F(Frei0rClientsTest, QuietEnvironmentSilencesThePluginInTheClients)
               0)
         << log;
     EXPECT_EQ(log, "");
-    EXPECT_TRUE(sameBytes(Cli::readPng(folder + "/quiet.png").pixels, solvane("")));
+    EXPECT_TRUE(sameImage("quiet", Cli::readPng(folder + "/quiet.png"), solvane("")));
 }
 
 TEST_F(Frei0rClientsTest, InstallPutsEachFileWhereItsProgramReadsIt)
@@ -492,7 +495,8 @@ TEST_F(Frei0rClientsTest, GstreamerPipelineGivesTheImageSolvaneRenders)
         << log;
     std::ifstream file(output, std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    EXPECT_TRUE(sameBytes(bytes, solvane("--center 420,150 --exposure 30 --quality high --ray-only")));
+    EXPECT_TRUE(sameImage("gstreamer", 640, 400, bytes,
+                          solvane("--center 420,150 --exposure 30 --quality high --ray-only").pixels));
 }
 
 } // namespace

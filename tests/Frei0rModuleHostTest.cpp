@@ -24,15 +24,25 @@ extern "C" {
 #include "standin/HostWorld.h"
 #include "cli/PngImage.h"
 #include "support/HostTestSupport.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::StandIn;
 namespace Support = Tamrin::Solvane::Test;
 using Tamrin::Solvane::Test::sameBytes;
+using Tamrin::Solvane::Test::sameImage;
 
 namespace {
 
 std::string modulePath() { return std::string(SOLVANE_BINARY_DIR) + "/ostrel_solvane.so"; }
+
+// A frame's pixels as the bytes they are in memory: frei0r's RGBA.
+std::vector<std::uint8_t> bytesOf(const std::vector<uint32_t>& frame)
+{
+    std::vector<std::uint8_t> bytes(frame.size() * 4);
+    std::memcpy(bytes.data(), frame.data(), bytes.size());
+    return bytes;
+}
 
 // The module's functions, resolved by name as a host resolves them.
 struct Frei0rModule {
@@ -217,7 +227,8 @@ TEST_F(Frei0rModuleTest, RendersTheFrameSolvaneRenders)
     const std::vector<uint32_t> out = render(instance, in, 2.5);
     EXPECT_TRUE(sameBytes(in, before));
 
-    const std::string expected = std::string(SOLVANE_BINARY_DIR) + "/frei0r-module-expected.png";
+    const Support::ScratchFolder folder;
+    const std::string expected = folder / "expected.png";
     const std::string command = Support::solvanePath() + " render " + input + " " + expected +
                                 " --threshold 40 --threshold-smooth 10 --center 512,80 --shine-length 512"
                                 " --exposure 90 --quality low";
@@ -225,7 +236,7 @@ TEST_F(Frei0rModuleTest, RendersTheFrameSolvaneRenders)
     ASSERT_EQ(Support::runCommand(command, &log), 0) << log;
     const Cli::RgbaImage reference = Cli::readPng(expected);
     ASSERT_EQ(reference.pixels.size(), image.pixels.size());
-    EXPECT_TRUE(sameBytes(out, reference.pixels));
+    EXPECT_TRUE(sameImage("module", image.width, image.height, bytesOf(out), reference.pixels));
 }
 
 TEST_F(Frei0rModuleTest, InstancesOfTwoSizesShareOnePlugin)
@@ -243,8 +254,8 @@ TEST_F(Frei0rModuleTest, InstancesOfTwoSizesShareOnePlugin)
     const auto b2 = render(b, frameB);
     const std::string diagnostics = testing::internal::GetCapturedStderr();
 
-    EXPECT_TRUE(sameBytes(a1, a2));
-    EXPECT_TRUE(sameBytes(b1, b2));
+    EXPECT_TRUE(sameImage("a-again", 64, 48, bytesOf(a2), bytesOf(a1)));
+    EXPECT_TRUE(sameImage("b-again", 40, 24, bytesOf(b2), bytesOf(b1)));
     EXPECT_FALSE(sameBytes(a1, frameA));
     EXPECT_FALSE(sameBytes(b1, frameB));
     // One set-up (the shared context) and one render thread, whatever the sizes.
@@ -277,8 +288,8 @@ TEST_F(Frei0rModuleTest, HostThreadsRenderThroughOneRenderThread)
         thread.join();
     }
     const std::string diagnostics = testing::internal::GetCapturedStderr();
-    for (const auto& result : results) {
-        EXPECT_TRUE(sameBytes(result, expected));
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_TRUE(sameImage("thread-render-" + std::to_string(i), 48, 40, bytesOf(results[i]), bytesOf(expected)));
     }
     EXPECT_EQ(contextsMade(diagnostics), 2) << diagnostics;
 }
@@ -292,11 +303,11 @@ TEST_F(Frei0rModuleTest, RefusedFramePassesThroughAndSaysWhyOnce)
     testing::internal::CaptureStderr();
     f0r_instance_t instance = make(width, height);
     ASSERT_NE(instance, nullptr);
-    EXPECT_TRUE(sameBytes(render(instance, frame), frame));
-    EXPECT_TRUE(sameBytes(render(instance, frame), frame));
+    EXPECT_TRUE(sameImage("refused", width, height, bytesOf(render(instance, frame)), bytesOf(frame)));
+    EXPECT_TRUE(sameImage("refused-again", width, height, bytesOf(render(instance, frame)), bytesOf(frame)));
     std::vector<uint32_t> inPlace = frame;
     module.update(instance, 0.0, inPlace.data(), inPlace.data());
-    EXPECT_TRUE(sameBytes(inPlace, frame));
+    EXPECT_TRUE(sameImage("refused-in-place", width, height, bytesOf(inPlace), bytesOf(frame)));
     const std::string diagnostics = testing::internal::GetCapturedStderr();
 
     const std::string message = "ostrel_solvane: the plug-in did not render a 20000x8 frame: bad callback parameter";

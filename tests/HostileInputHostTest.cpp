@@ -27,10 +27,12 @@
 
 #include "cli/PngImage.h"
 #include "support/HostTestSupport.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
 namespace fs = std::filesystem;
+using Tamrin::Solvane::Test::ScratchFolder;
 using Tamrin::Solvane::Test::solvanePath;
 
 namespace {
@@ -82,10 +84,6 @@ class HostileInputHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("solvane-hostile-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         RgbaImage image;
         image.width = 32;
         image.height = 24;
@@ -97,8 +95,6 @@ protected:
         input_ = (dir_ / "in.png").string();
         writePngAtomically(input_, image);
     }
-
-    void TearDown() override { fs::remove_all(dir_); }
 
     // Starts solvane with these arguments; standard input and output are the given descriptors (-1: the null device).
     // The signals in `ignored` start ignored, as nohup leaves SIGHUP.
@@ -172,7 +168,8 @@ protected:
 
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
 
-    fs::path dir_;
+    const ScratchFolder scratch_;
+    const fs::path dir_ = scratch_.path();
     std::string input_;
     int runs_ = 0;
 };

@@ -26,6 +26,7 @@
 #include "support/GLTestContext.h"
 #include "support/HostTestSupport.h"
 #include "support/LightShaftReference.h"
+#include "support/Workbench.h"
 
 using namespace gl;
 using namespace Tamrin::Solvane;
@@ -120,21 +121,14 @@ std::string caseName(const RenderSettings& s)
 }
 
 // Compares a frame with the CPU reference, within `tolerance` levels of 8 bits
-// per byte; writes both images as PPM files on failure.
+// per byte; a failure leaves both images and their difference in the test's folder.
 void expectMatchesReference(const std::vector<std::uint8_t>& actual, Support::ReferenceFrame& expected,
                             const std::vector<std::uint8_t>& layer, int width, int height,
                             const RenderSettings& settings, int tolerance)
 {
     Support::referenceComposite(expected, layer, width, height, settings);
-    const Support::ByteDifference difference = Support::compareBytes(actual, expected.argb, tolerance);
-    EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest << ", mean " << difference.mean
-                                   << ", first at pixel " << difference.firstOver / 4 % width << ", "
-                                   << difference.firstOver / 4 / width << " byte " << difference.firstOver % 4;
-    if (difference.over != 0) {
-        const std::string name = "lightshaft_" + caseName(settings);
-        Support::writeArgbAsPpm(name + "_actual.ppm", actual, width, height);
-        Support::writeArgbAsPpm(name + "_expected.ppm", expected.argb, width, height);
-    }
+    EXPECT_TRUE(Support::sameImage("lightshaft_" + caseName(settings), width, height, actual, expected.argb,
+                                   Support::PixelOrder::Argb, tolerance));
 }
 
 void expectMatchesReference(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& layer, int width,
@@ -271,8 +265,8 @@ TEST_F(LightShaftRendererGLTest, CentresBeyondAnyTextureLimitRender)
         const std::vector<std::uint8_t> farFrame =
             renderFrame(*renderer, layer, width, height, settingsAt(farCentre, 2, false, shine));
         expectBounded();
-        const Support::ByteDifference difference = Support::compareBytes(farFrame, nearFrame, kFrameTolerance);
-        EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest;
+        EXPECT_TRUE(Support::sameImage("far-against-near", width, height, farFrame, nearFrame,
+                                       Support::PixelOrder::Argb, kFrameTolerance));
     }
 
     // Beyond what float arithmetic holds, and not even finite: the shafts are still there.
@@ -318,16 +312,8 @@ TEST_F(LightShaftRendererGLTest, FarCentresInEveryDirectionMatchTheReference)
             EXPECT_TRUE(computeRayGeometry(settings, Vec2(width, height)).bounded);
             const std::vector<std::uint8_t> expected =
                 Support::referenceFarLightShafts(layer, width, height, settings);
-            const Support::ByteDifference difference = Support::compareBytes(frame, expected, kFrameTolerance);
-            EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest << ", mean "
-                                           << difference.mean << ", first at pixel "
-                                           << difference.firstOver / 4 % width << ", "
-                                           << difference.firstOver / 4 / width;
-            if (difference.over != 0) {
-                const std::string name = "lightshaft_far_" + caseName(settings);
-                Support::writeArgbAsPpm(name + "_actual.ppm", frame, width, height);
-                Support::writeArgbAsPpm(name + "_expected.ppm", expected, width, height);
-            }
+            EXPECT_TRUE(Support::sameImage("lightshaft_far_" + caseName(settings), width, height, frame, expected,
+                                           Support::PixelOrder::Argb, kFrameTolerance));
         }
     }
 }
@@ -370,15 +356,14 @@ TEST_F(LightShaftRendererGLTest, TheSlantedBoundRendersTheBytesOfTheWholeMargin)
         const std::vector<std::uint8_t> wholeMargin =
             renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, before);
         EXPECT_EQ(renderer->chain().lastTextureSize(), before.textureSize);
-        const Support::ByteDifference difference = Support::compareBytes(frame, wholeMargin, 0);
-        EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest << ", first at byte "
-                                       << difference.firstOver;
+        EXPECT_TRUE(Support::sameImage("box-against-whole-reach_" + caseName(settings), c.width, c.height, frame,
+                                       wholeMargin, Support::PixelOrder::Argb));
         // The steps above are the frame sequence's: with the same box they give its bytes.
         if (&c == &cases.front()) {
-            EXPECT_EQ(Support::compareBytes(renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, now),
-                                            frame, 0)
-                          .over,
-                      0u);
+            EXPECT_TRUE(Support::sameImage(
+                "steps-against-sequence_" + caseName(settings), c.width, c.height,
+                renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, now), frame,
+                Support::PixelOrder::Argb));
         }
     }
     // All but the centre level with the layer and the three within the whole
@@ -530,12 +515,13 @@ TEST_F(LightShaftRendererGLTest, RendersTheSameBytesOnAnotherThreadsContext)
     });
     other.join();
     ASSERT_TRUE(hadContext);
-    const Support::ByteDifference difference = Support::compareBytes(there, here, 0);
-    EXPECT_EQ(difference.over, 0u) << "largest difference " << difference.largest;
+    EXPECT_TRUE(Support::sameImage("other-thread", width, height, there, here, Support::PixelOrder::Argb));
 
     // And back on this thread, with this thread's objects.
     ASSERT_TRUE(Support::makeTestContextCurrent());
-    EXPECT_EQ(Support::compareBytes(renderFrame(*renderer, layer, width, height, settings), here, 0).over, 0u);
+    EXPECT_TRUE(Support::sameImage("back-on-this-thread", width, height,
+                                   renderFrame(*renderer, layer, width, height, settings), here,
+                                   Support::PixelOrder::Argb));
     expectMatchesReference(here, layer, width, height, settings, kFrameTolerance);
     glDeleteVertexArrays(64, taken);
 }

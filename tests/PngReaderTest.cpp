@@ -17,6 +17,7 @@
 #include "standin/HostWorld.h"
 #include "support/HostTestSupport.h"
 #include "support/PngTestFiles.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 namespace Support = Tamrin::Solvane::Test;
@@ -210,8 +211,8 @@ TEST(PngReader, DamagedAndMisnamedFilesGiveTheReason)
     corrupt[40] ^= 0xFF; // inside the image data: its checksum no longer matches
     EXPECT_NE(decodeError(corrupt), "");
 
-    const std::string folder = (std::filesystem::temp_directory_path() / "solvane-png-reader-test").string();
-    std::filesystem::create_directories(folder);
+    const Support::ScratchFolder scratch;
+    const std::string folder = scratch.str();
     try {
         Cli::readPng(folder);
         ADD_FAILURE() << "a directory was read as a PNG";
@@ -226,7 +227,6 @@ TEST(PngReader, DamagedAndMisnamedFilesGiveTheReason)
         EXPECT_NE(std::string(error.what()).find("empty.png: cannot read PNG: the file is empty"), std::string::npos)
             << error.what();
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST(HostWorldChannels, RgbaArrivesInTheHostsAlphaRedGreenBlueOrder)

@@ -20,6 +20,7 @@
 #include "cli/PngImage.h"
 #include "standin/HostWorld.h"
 #include "support/HostTestSupport.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
@@ -27,6 +28,7 @@ using namespace Tamrin::Solvane::StandIn;
 namespace fs = std::filesystem;
 using Tamrin::Solvane::Test::pixels;
 using Tamrin::Solvane::Test::runCommand;
+using Tamrin::Solvane::Test::ScratchFolder;
 using Tamrin::Solvane::Test::solvanePath;
 
 namespace {
@@ -65,7 +67,7 @@ std::string frameName(long frame)
 }
 
 // A scratch folder under the build folder with a numbered sequence in_01.png ..
-// in_12.png of 40 × 24 frames; removed afterwards.
+// in_12.png of 40 × 24 frames; kept when the test fails, removed when it passes.
 class FarmSequence : public ::testing::Test {
 protected:
     static constexpr long kFrames = 12;
@@ -75,9 +77,6 @@ protected:
 
     void SetUp() override
     {
-        folder_ = fs::path(SOLVANE_BINARY_DIR) /
-                  ("scratch-farm-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
         for (const char* sub : {"in", "whole", "chunks"}) {
             fs::create_directories(folder_ / sub);
         }
@@ -92,7 +91,6 @@ protected:
             writePngAtomically(path("in/in_" + frameName(frame).substr(4)), image);
         }
     }
-    void TearDown() override { fs::remove_all(folder_); }
 
     std::string path(const std::string& relative) const { return (folder_ / relative).string(); }
 
@@ -104,7 +102,8 @@ protected:
                           output);
     }
 
-    fs::path folder_;
+    const ScratchFolder scratch_;
+    const fs::path folder_ = scratch_.path();
 };
 
 TEST_F(FarmSequence, ChunksTogetherEqualOneWholeRenderByteForByte)
@@ -190,9 +189,8 @@ TEST_F(FarmSequence, AResumedRunRendersOnlyMissingFramesAndLeavesFinishedOnesAlo
 
 TEST(RawVideoPieces, APieceNumberedByItsFirstFrameEqualsThoseFramesOfTheWholeStream)
 {
-    const fs::path folder = fs::path(SOLVANE_BINARY_DIR) / "scratch-farm-raw-pieces";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const ScratchFolder scratch;
+    const fs::path& folder = scratch.path();
     const std::size_t frameBytes = 24u * 16 * 4;
     std::string whole;
     for (long frame = 0; frame < 8; ++frame) {
@@ -225,7 +223,6 @@ TEST(RawVideoPieces, APieceNumberedByItsFirstFrameEqualsThoseFramesOfTheWholeStr
     EXPECT_EQ(readFile(folder / "piece-out.raw"), wholeOut.substr(5 * frameBytes));
     // Numbered from 0 the piece takes the keys of the stream's first frames instead.
     EXPECT_NE(readFile(folder / "from-zero.raw"), wholeOut.substr(5 * frameBytes));
-    fs::remove_all(folder);
 }
 
 #if !defined(_WIN32)
@@ -237,9 +234,8 @@ TEST(RawVideoPieces, APieceNumberedByItsFirstFrameEqualsThoseFramesOfTheWholeStr
 // cut shows.
 TEST(RawVideoPieces, FfmpegCutsJoinWithoutADroppedOrDoubledFrame)
 {
-    const fs::path folder = fs::path(SOLVANE_BINARY_DIR) / "scratch-farm-ffmpeg-pieces";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const ScratchFolder scratch;
+    const fs::path& folder = scratch.path();
     const std::size_t frameBytes = 64u * 48 * 4;
     const std::string keys = " --center 0:0,0 35:64,48 --exposure 0:10 20:90 35:40 --threshold 0:20 35:70 --quiet";
     const std::string decode = "ffmpeg -nostdin -loglevel error ";
@@ -300,7 +296,6 @@ TEST(RawVideoPieces, FfmpegCutsJoinWithoutADroppedOrDoubledFrame)
             EXPECT_TRUE(joined == readFile(whole)) << container << ", " << method << ": the pieces differ from one run";
         }
     }
-    fs::remove_all(folder);
 }
 #endif
 

@@ -21,6 +21,8 @@
 #include "host/ParameterIndex.h"
 #include "support/HostOwnContext.h"
 #include "support/HostTestSupport.h"
+#include "support/PluginHostFixture.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 using namespace Tamrin::Solvane::Cli;
@@ -28,6 +30,7 @@ using namespace Tamrin::Solvane::StandIn;
 using Tamrin::Solvane::Test::HostOwnContext;
 
 using Tamrin::Solvane::Test::pixels;
+using Tamrin::Solvane::Test::sameImage;
 
 namespace {
 
@@ -47,25 +50,19 @@ void paint(HostWorld& world, int phase = 0)
     }
 }
 
-class RobustnessHostTest : public ::testing::Test {
+// The plug-in host tests' set-up, with a painted input; every test ends with the plug-in set down.
+class RobustnessHostTest : public Tamrin::Solvane::Test::PluginHostFixture {
 protected:
     void SetUp() override
     {
-        library = std::make_unique<PluginLibrary>(Tamrin::Solvane::Test::pluginPath());
-        host = std::make_unique<SubstituteHost>(library->entryPoint());
+        PluginHostFixture::SetUp();
         paint(input);
     }
     void TearDown() override
     {
         host->faults = HostFaults();
         host->globalSetDown();
-        host.reset();
-        library.reset();
-    }
-    void setUpEffect()
-    {
-        ASSERT_EQ(host->globalSetUp(), PF_Err_NONE);
-        ASSERT_EQ(host->paramsSetUp(), PF_Err_NONE);
+        PluginHostFixture::TearDown();
     }
     // Renders the input with the host's own context current; checks that it is current afterwards.
     PF_Err render(HostWorld& in, HostWorld& out, A_long time = 0)
@@ -81,6 +78,12 @@ protected:
         EXPECT_EQ(render(input, out), PF_Err_NONE);
         return pixels(out);
     }
+    // A frame of the input's size against another, both in the host's order.
+    ::testing::AssertionResult sameInputFrame(const std::string& name, const Bytes& actual, const Bytes& expected) const
+    {
+        return sameImage(name, input.width(), input.height(), actual, expected,
+                         Tamrin::Solvane::Test::PixelOrder::Argb);
+    }
     void expectNothingHeld()
     {
         EXPECT_EQ(host->suitesHeld(), 0);
@@ -88,8 +91,6 @@ protected:
         EXPECT_EQ(host->checkoutsOpen(), 0);
     }
 
-    std::unique_ptr<PluginLibrary> library;
-    std::unique_ptr<SubstituteHost> host;
     HostOwnContext hostContext;
     HostWorld input{23, 14};
 };
@@ -131,15 +132,15 @@ TEST_F(RobustnessHostTest, EverySuiteRefusedInEveryCommand)
         const PF_Err error = render(input, output);
         if (name == kPFHandleSuite) {
             EXPECT_EQ(error, PF_Err_BAD_CALLBACK_PARAM);
-            EXPECT_EQ(pixels(output), untouched);
+            EXPECT_TRUE(sameImage("output-against-untouched", output, untouched));
         } else {
             EXPECT_EQ(error, PF_Err_NONE);
-            EXPECT_EQ(pixels(output), reference);
+            EXPECT_TRUE(sameImage("output-against-reference", output, reference));
         }
         expectNothingHeld();
 
         host->faults.refusedSuites.clear();
-        EXPECT_EQ(renderInput(), reference) << "the next frame";
+        EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference)) << "the next frame";
         EXPECT_TRUE(hostContext.makeCurrent());
         EXPECT_EQ(host->globalSetDown(), PF_Err_NONE);
         EXPECT_TRUE(hostContext.isCurrent());
@@ -159,7 +160,7 @@ TEST_F(RobustnessHostTest, EveryHandleAllocationFailing)
         out.fill(0x77);
         const Bytes untouched = pixels(out);
         EXPECT_EQ(render(in, out), PF_Err_BAD_CALLBACK_PARAM) << size;
-        EXPECT_EQ(pixels(out), untouched);
+        EXPECT_TRUE(sameImage("out-against-untouched", out, untouched));
         EXPECT_TRUE(out.paddingIntact());
         expectNothingHeld();
     }
@@ -168,7 +169,7 @@ TEST_F(RobustnessHostTest, EveryHandleAllocationFailing)
     EXPECT_EQ(host->about(text), PF_Err_NONE);
     EXPECT_EQ(host->paramsSetUp(), PF_Err_NONE);
     host->faults.failHandleAllocation = false;
-    EXPECT_EQ(renderInput(), reference);
+    EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference));
 }
 
 TEST_F(RobustnessHostTest, EachParameterDeclarationFailing)
@@ -188,11 +189,11 @@ TEST_F(RobustnessHostTest, EachParameterDeclarationFailing)
         // A frame with parameters missing is still drawn, with the values it last read.
         HostWorld out(input.width(), input.height());
         EXPECT_EQ(render(input, out), PF_Err_NONE);
-        EXPECT_EQ(pixels(out), reference);
+        EXPECT_TRUE(sameImage("out-against-reference", out, reference));
         expectNothingHeld();
         ASSERT_EQ(host->paramsSetUp(), PF_Err_NONE);
         EXPECT_EQ(host->parameters().size(), 8u);
-        EXPECT_EQ(renderInput(), reference);
+        EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference));
     }
 }
 
@@ -221,7 +222,8 @@ TEST_F(RobustnessHostTest, EachCheckoutFailingKeepsTheValueOfTheLastFrame)
         const Bytes before = renderInput();
         change();
         host->faults.failCheckoutIndex = index;
-        EXPECT_EQ(renderInput(), before) << "a failed checkout must keep the last frame's value";
+        EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), before))
+            << "a failed checkout must keep the last frame's value";
         expectNothingHeld();
         host->faults.failCheckoutIndex = -1;
         EXPECT_NE(renderInput(), before) << "the new value shows once its checkout works";
@@ -251,7 +253,7 @@ TEST_F(RobustnessHostTest, WorldsOfEverySizeAndRowPadding)
             if (reference.empty()) {
                 reference = pixels(out);
             } else {
-                EXPECT_EQ(pixels(out), reference) << "the padding changed the picture";
+                EXPECT_TRUE(sameImage("out-against-reference", out, reference)) << "the padding changed the picture";
             }
         }
         expectNothingHeld();
@@ -287,13 +289,13 @@ TEST_F(RobustnessHostTest, UnusableWorldsAndRecordsAreRefusedUntouched)
     HostWorld negative(4, 4);
     negative.def().width = -4;
     EXPECT_EQ(render(negative, output), PF_Err_BAD_CALLBACK_PARAM);
-    EXPECT_EQ(pixels(output), untouched);
+    EXPECT_TRUE(sameImage("output-against-untouched", output, untouched));
     HostWorld shortOutput(input.width(), input.height(), 0);
     shortOutput.fill(0x5C);
     shortOutput.def().rowbytes = 4;
     EXPECT_EQ(render(input, shortOutput), PF_Err_BAD_CALLBACK_PARAM);
     shortOutput.def().rowbytes = input.width() * 4;
-    EXPECT_EQ(pixels(shortOutput), untouched);
+    EXPECT_TRUE(sameImage("shortOutput-against-untouched", shortOutput, untouched));
 
     // No parameters, no output, no records at all.
     EXPECT_EQ(host->command(PF_Cmd_RENDER, nullptr, &output.def()), PF_Err_BAD_CALLBACK_PARAM);
@@ -305,9 +307,9 @@ TEST_F(RobustnessHostTest, UnusableWorldsAndRecordsAreRefusedUntouched)
         EXPECT_EQ(library->entryPoint()(cmd, nullptr, nullptr, nullptr, nullptr, nullptr), PF_Err_BAD_CALLBACK_PARAM)
             << cmd;
     }
-    EXPECT_EQ(pixels(output), untouched);
+    EXPECT_TRUE(sameImage("output-against-untouched", output, untouched));
     expectNothingHeld();
-    EXPECT_EQ(renderInput(), reference);
+    EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference));
 }
 
 TEST_F(RobustnessHostTest, ParametersAtAndBeyondTheirRanges)
@@ -370,7 +372,7 @@ TEST_F(RobustnessHostTest, ParametersAtAndBeyondTheirRanges)
         EXPECT_TRUE(error == PF_Err_NONE || error == PF_Err_BAD_CALLBACK_PARAM) << error;
         EXPECT_TRUE(first.paddingIntact());
         if (error != PF_Err_NONE) {
-            EXPECT_EQ(pixels(first), untouched);
+            EXPECT_TRUE(sameImage("first-against-untouched", first, untouched));
         } else {
             // The same frame again is the same: nothing undefined went into it.
             HostWorld second(input.width(), input.height());
@@ -379,7 +381,7 @@ TEST_F(RobustnessHostTest, ParametersAtAndBeyondTheirRanges)
         }
         expectNothingHeld();
         ASSERT_EQ(host->paramsSetUp(), PF_Err_NONE); // back to the declared values
-        EXPECT_EQ(renderInput(), reference) << "the next frame";
+        EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference)) << "the next frame";
     }
 }
 
@@ -399,7 +401,7 @@ TEST_F(RobustnessHostTest, FramesBeyondTheOpenGLLimitsAreRefusedUntouched)
         EXPECT_EQ(out.row(size.height - 1)[size.width * 4 - 1], 0x33);
         expectNothingHeld();
     }
-    EXPECT_EQ(renderInput(), reference);
+    EXPECT_TRUE(sameInputFrame("next-frame", renderInput(), reference));
 }
 
 TEST_F(RobustnessHostTest, SmallLoadAcrossHostThreadsAndSetUpCycles)
@@ -454,7 +456,7 @@ TEST_F(RobustnessHostTest, SmallLoadAcrossHostThreadsAndSetUpCycles)
             PF_Err error = PF_Err_NONE;
             threads.run([&] { error = host->render(input, out, 0); });
             EXPECT_EQ(error, PF_Err_NONE);
-            EXPECT_EQ(pixels(out), first) << "cycle " << cycle;
+            EXPECT_TRUE(sameImage("out-against-first", out, first)) << "cycle " << cycle;
         }
         expectNothingHeld();
     }

@@ -15,6 +15,7 @@
 #include "standin/PluginLibrary.h"
 #include "support/HostTestSupport.h"
 #include "support/PngTestFiles.h"
+#include "support/Workbench.h"
 
 using namespace Tamrin::Solvane;
 namespace Support = Tamrin::Solvane::Test;
@@ -23,21 +24,8 @@ namespace {
 
 class UntrustedInputTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        folder = (std::filesystem::path(SOLVANE_BINARY_DIR) / "untrusted-input" / test->name()).string();
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override
-    {
-        if (!HasFailure()) {
-            std::filesystem::remove_all(folder);
-        }
-    }
-
-    std::string folder;
+    const Support::ScratchFolder scratch;
+    const std::string folder = scratch.str();
 };
 
 } // namespace
@@ -81,8 +69,8 @@ TEST_F(UntrustedInputTest, ReadmeSampleCommandGivesThePublishedImage)
                                &log),
               0)
         << log;
-    EXPECT_TRUE(Support::sameBytes(Cli::readPng(output).pixels,
-                                Cli::readPng(Support::sourcePath("examples/sample-shafts.png")).pixels));
+    EXPECT_TRUE(Support::sameImage("shafts", Cli::readPng(output),
+                                   Cli::readPng(Support::sourcePath("examples/sample-shafts.png"))));
 }
 
 TEST_F(UntrustedInputTest, SixteenBitAndTaggedImagesRenderAsTheirStoredSamples)
@@ -116,9 +104,9 @@ TEST_F(UntrustedInputTest, SixteenBitAndTaggedImagesRenderAsTheirStoredSamples)
                   0)
             << log;
     }
-    const auto reference = Cli::readPng(folder + "/sample-out.png").pixels;
-    EXPECT_TRUE(Support::sameBytes(Cli::readPng(folder + "/deep-out.png").pixels, reference)) << "16-bit";
-    EXPECT_TRUE(Support::sameBytes(Cli::readPng(folder + "/tagged-out.png").pixels, reference)) << "gAMA and cHRM";
+    const Cli::RgbaImage reference = Cli::readPng(folder + "/sample-out.png");
+    EXPECT_TRUE(Support::sameImage("deep", Cli::readPng(folder + "/deep-out.png"), reference)) << "16-bit";
+    EXPECT_TRUE(Support::sameImage("tagged", Cli::readPng(folder + "/tagged-out.png"), reference)) << "gAMA and cHRM";
 }
 
 TEST_F(UntrustedInputTest, OversizedImageIsRefusedBeforeRendering)

@@ -192,7 +192,7 @@ same_frames() {
   done
 }
 
-keys=(--center 1:0,0 12:64,48 --exposure 1:20 6:80 12:30 --threshold 1:25 12:60)
+keys=(--center '1:0,0' '12:64,48' --exposure 1:20 6:80 12:30 --threshold 1:25 12:60)
 
 # ---- 1. an array job of 3 tasks, and the final job that makes the video ------------
 work="$tmp/renders/small"
@@ -223,7 +223,7 @@ say "1. 12 frames from 3 tasks equal the single-process render; the video has 12
 work="$tmp/renders/cancel"
 mkdir -p "$work/in" "$work/ref" "$work/farm"
 size=${SOLVANE_SLURM_TEST_SIZE:-960x540}
-big=(--center 1:0,0 30:960,540 --exposure 1:20 15:80 30:30 --quality high)
+big=(--center '1:0,0' '30:960,540' --exposure 1:20 15:80 30:30 --quality high)
 ffmpeg -nostdin -loglevel error -f lavfi -i "testsrc2=size=$size:rate=24" -frames:v 30 -start_number 1 \
   "$work/in/in_%04d.png"
 array=$("$repo/scripts/slurm/submit.sh" --solvane "$solvane" --chunks 3 -- "$work/in/in_%04d.png" "$work/farm/out_%04d.png" \
@@ -260,7 +260,8 @@ states=$(job_states "$resumed" | sort | uniq -c | tr -s ' ')
 [ "$states" = " 3 COMPLETED" ] || fail "resumed tasks: $states"
 same_frames "$work/farm" "$work/ref" 1 30
 # The frames that were there before are the same files, untouched.
-(cd "$work/farm" && stat -c '%n %i %Y.%y' $(cut -d' ' -f1 "$work/before.txt")) >"$work/after.txt"
+mapfile -t before_frames < <(cut -d' ' -f1 "$work/before.txt")
+(cd "$work/farm" && stat -c '%n %i %Y.%y' "${before_frames[@]}") >"$work/after.txt"
 cmp -s "$work/before.txt" "$work/after.txt" || fail "finished frames were written again: $(diff "$work/before.txt" "$work/after.txt")"
 for k in 1 3; do
   grep -q "10 of the frames are already there; rendering 0" "$work/farm/solvane-render-${resumed}_$k.log" ||

@@ -3,6 +3,7 @@
 # build-win/deps/glbinding (a CMake package: find_package(glbinding) gives glbinding::glbinding, which carries the
 # GLBINDING_STATIC_DEFINE and SYSTEM_WINDOWS definitions and links opengl32). Does nothing when already installed.
 set -euo pipefail
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$(dirname "$0")/common.sh"
 
 prefix=$win_deps/glbinding

@@ -3,6 +3,7 @@
 # /usr/src/googletest, static, into build-win/deps/googletest (a CMake package: find_package(GTest) gives
 # GTest::gtest, GTest::gtest_main, GTest::gmock). Does nothing when already installed.
 set -euo pipefail
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$(dirname "$0")/common.sh"
 
 prefix=$win_deps/googletest

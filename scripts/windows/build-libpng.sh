@@ -3,6 +3,7 @@
 # build-win/deps/libpng; CMake's FindPNG then finds it, with Debian's static MinGW zlib (libz-mingw-w64-dev) as
 # its ZLIB::ZLIB. Does nothing when already installed.
 set -euo pipefail
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$(dirname "$0")/common.sh"
 
 prefix=$win_deps/libpng

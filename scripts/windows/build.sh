@@ -4,6 +4,7 @@
 # (they are kept in build-win/deps, so later runs skip them). Extra arguments go to the CMake configure step.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$here/common.sh"
 
 "$here/setup.sh"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts of the Windows build: folders, the toolchain and the fetching of Debian source packages.
 #   SOLVANE_WIN_BUILD     the Windows build folder (default build-win in the repository)
 #   SOLVANE_WINDOWS_DEPS  where the Windows libraries are installed (default <build folder>/deps)

@@ -25,8 +25,9 @@ packages=(
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 # Other builds on the same machine may hold the package lock for a while: wait for it instead of failing.
-apt_get=($SUDO env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+apt_get=(${SUDO:+"$SUDO"} env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
 
+# shellcheck source=/dev/null # the system's release file: its variables are read, not checked
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 [ -n "$codename" ] || { echo "setup: cannot tell the Debian release from /etc/os-release" >&2; exit 1; }
 src_list_dir=/etc/apt/sources.list.d

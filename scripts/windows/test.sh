@@ -8,6 +8,7 @@
 #                        yet, and its plug-in and solvane brought up to date)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=common.sh # the same folder as this script (.shellcheckrc: source-path=SCRIPTDIR)
 source "$here/common.sh"
 project=$win_build/project
 linux_build=${SOLVANE_LINUX_BUILD:-$win_repo/build}
@@ -20,7 +21,7 @@ echo "windows: built after $((SECONDS - stage_start)) s"
 
 # The reference from the Linux build: its registration resource section and its render of the sample image.
 if [ ! -f "$linux_build/CMakeCache.txt" ]; then
-  "$win_repo/scripts/setup.sh"
+  "$win_repo/scripts/setup.sh" --test
   cmake -S "$win_repo" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$linux_build" -j "$win_jobs" --target OstrelSolvane solvane
@@ -44,6 +45,7 @@ rm -f "$render_log"
 # display) are made first, so that no test pays for them; a server left over from an earlier display would make the
 # first program that opens a window wait for half a minute. The server is waited for before the display goes.
 status=0
+# shellcheck disable=SC2016 # the inner script expands its own arguments and variables, not this one's
 xvfb-run -a bash -c '
   set -euo pipefail
   wineserver --wait || true

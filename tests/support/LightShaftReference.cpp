@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
@@ -598,44 +597,6 @@ std::vector<std::uint8_t> makeTestLayer(int width, int height)
         }
     }
     return argb;
-}
-
-ByteDifference compareBytes(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected,
-                            int tolerance)
-{
-    ByteDifference difference;
-    if (actual.size() != expected.size()) {
-        difference.largest = 256;
-        difference.over = std::max(actual.size(), expected.size());
-        return difference;
-    }
-    double total = 0.0;
-    for (std::size_t i = 0; i < actual.size(); ++i) {
-        const int d = std::abs(static_cast<int>(actual[i]) - static_cast<int>(expected[i]));
-        total += d;
-        if (d > tolerance) {
-            if (difference.over == 0) {
-                difference.firstOver = i;
-            }
-            ++difference.over;
-        }
-        difference.largest = std::max(difference.largest, d);
-    }
-    difference.mean = actual.empty() ? 0.0 : total / static_cast<double>(actual.size());
-    return difference;
-}
-
-bool writeArgbAsPpm(const std::string& path, const std::vector<std::uint8_t>& argb, int width, int height)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-    for (std::size_t i = 0; i + 3 < argb.size(); i += 4) {
-        std::fwrite(&argb[i + 1], 1, 3, file);
-    }
-    return std::fclose(file) == 0;
 }
 
 } // namespace Test

@@ -105,20 +105,6 @@ std::vector<std::uint8_t> referenceFarLightShafts(const std::vector<std::uint8_t
 // bright (it must not shine).
 std::vector<std::uint8_t> makeTestLayer(int width, int height);
 
-// How far two images in the same byte layout lie apart.
-struct ByteDifference {
-    int largest = 0;         // the largest difference of any byte
-    std::size_t over = 0;    // bytes that differ by more than the tolerance asked for
-    double mean = 0.0;       // mean absolute difference over all bytes
-    std::size_t firstOver = 0; // index of the first byte over the tolerance
-};
-ByteDifference compareBytes(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected,
-                            int tolerance);
-
-// Writes the colour channels of a host-order image as a binary PPM, to look at
-// when a comparison fails. Returns false when the file cannot be written.
-bool writeArgbAsPpm(const std::string& path, const std::vector<std::uint8_t>& argb, int width, int height);
-
 } // namespace Test
 } // namespace Solvane
 } // namespace Tamrin

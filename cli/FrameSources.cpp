@@ -1,0 +1,127 @@
+#include "cli/FrameSources.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "cli/PngImage.h"
+#include "cli/RenderOptions.h"
+#include "standin/DiagnosticsToStderr.h"
+#include "standin/HostWorld.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+namespace {
+
+bool isStream(const std::string& name) { return name == "-"; }
+
+} // namespace
+
+PngFileSource::PngFileSource(const std::string& pattern, std::vector<long> numbers)
+    : pattern_(pattern), numbers_(std::move(numbers))
+{
+}
+
+bool PngFileSource::read(long index, PipelineFrame& frame)
+{
+    if (index >= static_cast<long>(numbers_.size())) {
+        return false;
+    }
+    frame.number = numbers_[static_cast<std::size_t>(index)];
+    frame.source = pattern_.path(frame.number);
+    // A world a finished frame left is filled straight from the file when its size fits.
+    StandIn::HostWorld* spare = frame.input.get();
+    bool filled = false;
+    const RgbaImage image = readPngInto(frame.source, {kLargestFrameSide, kLargestFrameSide},
+                                        spare ? spare->row(0) : nullptr,
+                                        spare ? static_cast<std::size_t>(spare->rowbytes()) : 0,
+                                        spare ? spare->width() : 0, spare ? spare->height() : 0, &filled);
+    if (!filled) {
+        frame.input = std::make_unique<StandIn::HostWorld>(image.width, image.height);
+        frame.input->setFromRgba(image.pixels.data());
+    }
+    return true;
+}
+
+PngFileSink::PngFileSink(const std::string& pattern) : pattern_(pattern) {}
+
+void PngFileSink::write(PipelineFrame& frame)
+{
+    const StandIn::HostWorld& world = *frame.output;
+    writeArgbPngAtomically(pattern_.path(frame.number), world.width(), world.height(), world.row(0),
+                           static_cast<std::size_t>(world.rowbytes()));
+}
+
+RawVideoSource::RawVideoSource(const std::string& name, int width, int height, long firstFrame)
+    : name_(isStream(name) ? "standard input" : name), width_(width), height_(height), firstFrame_(firstFrame)
+{
+    if (isStream(name)) {
+        StandIn::DiagnosticsToStderr::binaryStdin();
+        file_ = stdin;
+    } else if (!(file_ = std::fopen(name.c_str(), "rb"))) {
+        throw std::runtime_error(name + ": cannot open: " + std::strerror(errno));
+    }
+    reader_ = std::make_unique<RawVideoReader>(file_, width_, height_, name_);
+}
+
+RawVideoSource::~RawVideoSource()
+{
+    reader_.reset();
+    if (file_ && file_ != stdin) {
+        std::fclose(file_);
+    }
+}
+
+bool RawVideoSource::read(long index, PipelineFrame& frame)
+{
+    frame.number = firstFrame_ + index;
+    frame.source = name_;
+    // A frame's memory is taken only once its data begins to arrive.
+    if (reader_->atEnd()) {
+        return false;
+    }
+    if (!frame.input || frame.input->width() != width_ || frame.input->height() != height_) {
+        frame.input = std::make_unique<StandIn::HostWorld>(width_, height_);
+    }
+    return reader_->read(*frame.input);
+}
+
+RawVideoSink::RawVideoSink(const std::string& name, std::FILE* standardOutput)
+    : name_(isStream(name) ? "standard output" : name)
+{
+    if (isStream(name)) {
+        if (!(stream_ = standardOutput)) {
+            throw std::runtime_error("standard output: cannot open for frames");
+        }
+    } else {
+        file_ = std::make_unique<OutputFile>(name);
+        stream_ = file_->file();
+    }
+    std::setvbuf(stream_, nullptr, _IOFBF, 1 << 20);
+    writer_ = std::make_unique<RawVideoWriter>(stream_, name_);
+}
+
+RawVideoSink::~RawVideoSink()
+{
+    writer_.reset();
+    if (stream_ && !file_) {
+        std::fclose(stream_);
+    }
+}
+
+void RawVideoSink::write(PipelineFrame& frame) { writer_->write(*frame.output); }
+
+void RawVideoSink::finish()
+{
+    if (file_) {
+        file_->commit();
+    } else if (std::fflush(stream_) != 0) {
+        throw std::runtime_error(name_ + ": cannot write: " + std::strerror(errno));
+    }
+}
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin
