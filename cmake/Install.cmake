@@ -24,6 +24,23 @@ else()
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES cli/solvane.bash-completion DESTINATION ${SOLVANE_INSTALL_BASHCOMPLETIONDIR} RENAME solvane)
   install(FILES packaging/copyright ${package_changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrel-solvane)
+  set(SOLVANE_PACKAGE_COMPONENTS "")
+  if(TARGET solvane_obs_module)
+    list(APPEND SOLVANE_PACKAGE_COMPONENTS obs)
+  endif()
+  if(TARGET solvane_gimp_plugin)
+    list(APPEND SOLVANE_PACKAGE_COMPONENTS gimp)
+  endif()
+  # The OBS module and the GIMP plug-in are packages of their own (they depend on OBS's and GIMP's libraries); each
+  # carries the same documents in its own folder, as Debian asks of every package.
+  foreach(component obs gimp)
+    if(NOT component IN_LIST SOLVANE_PACKAGE_COMPONENTS)
+      continue()
+    endif()
+    install(FILES packaging/copyright ${package_changelog}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrel-solvane-${component} COMPONENT ${component}
+            EXCLUDE_FROM_ALL)
+  endforeach()
 
   # The tarball's own copies of every library the binaries need beyond the base set that any Linux system has (the C
   # and C++ runtimes, EGL/OpenGL, zlib): glbinding and libpng today. Only the tarball asks for this component.

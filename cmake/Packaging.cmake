@@ -1,5 +1,8 @@
 # The packages, made by CPack from the install rules (scripts/package.sh runs both):
-#   cpack -G DEB  ostrel-solvane_1.0.0-1_amd64.deb: the system's libraries, dependencies from dpkg-shlibdeps
+#   cpack -G DEB  ostrel-solvane_1.0.0-1_amd64.deb: the system's libraries, dependencies from dpkg-shlibdeps; where
+#                 they are built, the OBS module and the GIMP plug-in in packages of their own,
+#                 ostrel-solvane-obs_1.0.0-1_amd64.deb and ostrel-solvane-gimp_1.0.0-1_amd64.deb, so that the
+#                 frei0r hosts' users need neither OBS's nor GIMP's libraries
 #   cpack -G TGZ  ostrel-solvane-1.0.0-linux-x86_64.tar.gz: the same files under one folder, with the libraries of
 #                 the "bundled" component (glbinding, libpng), found through $ORIGIN run paths
 # Both use the version of the project.
@@ -36,6 +39,38 @@ set(CPACK_DEBIAN_PACKAGE_SUGGESTS "kdenlive, shotcut, melt, ffmpeg, gstreamer1.0
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# One package a component: the default component ("Unspecified": solvane, the plug-in, the frei0r module, the
+# editors' files) is ostrel-solvane; "obs" and "gimp" are packages of their own; "bundled" is the tarball's alone.
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME ostrel-solvane)
+set(CPACK_DEBIAN_UNSPECIFIED_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_OBS_PACKAGE_NAME ostrel-solvane-obs)
+set(CPACK_DEBIAN_OBS_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_OBS_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_OBS_PACKAGE_SUGGESTS "obs-studio")
+set(CPACK_DEBIAN_OBS_PACKAGE_ENHANCES "obs-studio")
+# Each package's description: its summary line, then the text.
+set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_OBS_DESCRIPTION
+    "GPU light-shaft video filter for OBS Studio\n"
+    "The video filter Light Shafts (Ostrel Solvane) for every source, group\n"
+    "and scene of OBS Studio 29, drawing with OpenGL 3.3 through the Ostrel\n"
+    "Solvane effect plug-in it carries.")
+set(CPACK_DEBIAN_GIMP_PACKAGE_NAME ostrel-solvane-gimp)
+set(CPACK_DEBIAN_GIMP_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_GIMP_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_GIMP_PACKAGE_SUGGESTS "gimp")
+set(CPACK_DEBIAN_GIMP_PACKAGE_ENHANCES "gimp")
+set(CPACK_DEBIAN_GIMP_DESCRIPTION
+    "GPU light-shaft filter for GIMP\n"
+    "The filter Filters > Light and Shadow > Light Shafts (Ostrel Solvane) for\n"
+    "GIMP 2.10, with a preview, and the procedure plug-in-ostrel-solvane for\n"
+    "Script-Fu and batch jobs, drawing with OpenGL 3.3 through the Ostrel Solvane\n"
+    "effect plug-in it carries.")
+foreach(description IN ITEMS CPACK_DEBIAN_OBS_DESCRIPTION CPACK_DEBIAN_GIMP_DESCRIPTION)
+  string(REPLACE ";" "" ${description} "${${description}}")
+endforeach()
+set(CPACK_SOLVANE_DEB_COMPONENTS Unspecified ${SOLVANE_PACKAGE_COMPONENTS})
 
 # The tarball: every component, the bundled libraries among them, in one archive.
 set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)

@@ -30,8 +30,8 @@ test_packages=(
   dpkg-dev fakeroot lintian file man-db bash-completion
   # the OBS Studio module: libobs's headers and X11's for its tests' libobs program, and OBS itself (its image
   # source and the recording test), on a virtual X display, checked with ffmpeg; ImageMagick and x11-utils for the
-  # screenshot of its documentation (scripts/obs-screenshot.sh)
-  obs-studio libobs-dev libx11-dev xvfb xauth ffmpeg imagemagick x11-utils
+  # screenshot of its documentation (scripts/obs-screenshot.sh, with ImageMagick below)
+  obs-studio libobs-dev libx11-dev x11-utils
   # the GIMP plug-in (gimp/): GIMP 2.10's development files, and GIMP itself, whose gimp-console-2.10 runs its tests;
   # xdotool and imagemagick take the dialog's picture for docs/gimp.md (scripts/gimp-screenshot.sh)
   libgimp2.0-dev gimp xdotool imagemagick

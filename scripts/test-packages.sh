@@ -196,6 +196,35 @@ timeout 300 lintian --tag-display-limit 0 "$deb" | tee "$work/lintian.log" || tr
 if grep -q '^E:' "$work/lintian.log"; then
   fail "lintian reports errors"
 fi
+# The OBS module and the GIMP plug-in, where they were built, are packages of their own: lintian-clean too, each with
+# its module and the plug-in beside it, and neither in the frei0r package, whose users need neither host's libraries.
+host_packages=0
+for component in obs gimp; do
+  host_deb=$build/packages/ostrel-solvane-${component}_${version}-1_amd64.deb
+  [ -f "$host_deb" ] || continue
+  host_packages=$((host_packages + 1))
+  step "lintian on $(basename "$host_deb")"
+  timeout 300 lintian --tag-display-limit 0 "$host_deb" | tee "$work/lintian-$component.log" || true
+  if grep -q '^E:' "$work/lintian-$component.log"; then
+    fail "lintian reports errors in $(basename "$host_deb")"
+  fi
+  dpkg-deb -c "$host_deb" >"$work/contents-$component.txt"
+  case $component in
+  obs) wanted=(usr/lib/x86_64-linux-gnu/obs-plugins/ostrel-solvane.so usr/lib/x86_64-linux-gnu/obs-plugins/OstrelSolvane.aex
+         usr/share/obs/obs-plugins/ostrel-solvane/locale/en-US.ini) ;;
+  gimp) wanted=(usr/lib/gimp/2.0/plug-ins/ostrel-solvane/ostrel-solvane usr/lib/gimp/2.0/plug-ins/ostrel-solvane/OstrelSolvane.aex) ;;
+  esac
+  for path in "${wanted[@]}" "usr/share/doc/ostrel-solvane-$component/copyright"; do
+    grep -q " \./$path\$" "$work/contents-$component.txt" || fail "$(basename "$host_deb") has no /$path"
+  done
+done
+if dpkg-deb -c "$deb" | grep -Eq 'obs-plugins|/gimp/'; then
+  fail "$(basename "$deb") carries the OBS module or the GIMP plug-in, which have packages of their own"
+fi
+if dpkg-deb -f "$deb" Depends | grep -Eq 'libobs|libgimp'; then
+  fail "$(basename "$deb") depends on OBS's or GIMP's libraries"
+fi
+echo "packages: $host_packages host package(s) beside $(basename "$deb")"
 if [ "${SOLVANE_SKIP_DEB_INSTALL:-0}" = 1 ] || [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null; then
   echo "packages: the system install of the Debian package skipped (needs root and apt-get)"
   echo "packages: done after $((SECONDS - start)) s"
@@ -235,8 +264,8 @@ check_melt() {
   grep -q 'frei0r\.ostrel_solvane' "$work/melt.txt" || fail "melt -query does not list frei0r.ostrel_solvane"
 }
 check_gstreamer() {
-  timeout 120 gst-inspect-1.0 frei0r-filter-ostrel-solvane >/dev/null 2>&1 ||
-    fail "gst-inspect-1.0 does not list frei0r-filter-ostrel-solvane"
+  timeout 120 gst-inspect-1.0 frei0r-filter-light-shafts >/dev/null 2>&1 ||
+    fail "gst-inspect-1.0 does not list frei0r-filter-light-shafts"
 }
 check_ffmpeg() {
   SOLVANE_QUIET=1 timeout 120 ffmpeg -v error -y -i "$sample" \

@@ -29,6 +29,7 @@ cleanup() {
   local folder
   for folder in "$default_folder" "$custom_folder"; do
     if [ -f "$folder/Uninstall Ostrel Solvane.exe" ]; then
+      # shellcheck disable=SC2016 # the inner shell expands its own arguments
       timeout 120 xvfb-run -a bash -c 'wine "$0" /S; wineserver --wait' "$folder/Uninstall Ostrel Solvane.exe" \
         >/dev/null 2>&1 || true
     fi
@@ -53,9 +54,11 @@ mkdir -p "$host_folder"
 # Each run below is one Wine session on one virtual display, waited for to its end: the uninstaller copies itself
 # to a temporary folder and runs from there, so only the server's end says it is done.
 wine_session() {
+  # shellcheck disable=SC2016 # the inner shell expands its own arguments
   timeout 300 xvfb-run -a bash -c 'wine "$@"; status=$?; wineserver --wait; exit $status' wine "$@"
 }
 registry_entry() {
+  # shellcheck disable=SC2016 # the inner shell expands its own status; the key's backslashes are the registry's
   timeout 120 xvfb-run -a bash -c 'wine reg query "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OstrelSolvane" /v DisplayName; status=$?; wineserver --wait; exit $status' \
     2>/dev/null | tr -d '\r'
 }
@@ -90,7 +93,9 @@ wine_session "$setup" /S '/D=C:\solvane-installer-test\Host\Plug-ins\Effects' >/
 check_install "$custom_folder" "chosen folder"
 [ ! -e "$default_folder" ] || fail "chosen folder: the install went into the default folder too"
 check_uninstall "$custom_folder" "chosen folder"
-[ -d "$host_folder" ] && [ -z "$(ls -A "$host_folder")" ] || fail "the uninstall changed the folder above its own"
+if [ ! -d "$host_folder" ] || [ -n "$(ls -A "$host_folder")" ]; then
+  fail "the uninstall changed the folder above its own"
+fi
 
 echo "== installer: $(basename "$zipfile")"
 mkdir -p "$work/zip"
