@@ -235,8 +235,8 @@ check_melt() {
   grep -q 'frei0r\.ostrel_solvane' "$work/melt.txt" || fail "melt -query does not list frei0r.ostrel_solvane"
 }
 check_gstreamer() {
-  timeout 120 gst-inspect-1.0 frei0r-filter-ostrel-solvane >/dev/null 2>&1 ||
-    fail "gst-inspect-1.0 does not list frei0r-filter-ostrel-solvane"
+  timeout 120 gst-inspect-1.0 frei0r-filter-light-shafts >/dev/null 2>&1 ||
+    fail "gst-inspect-1.0 does not list frei0r-filter-light-shafts"
 }
 check_ffmpeg() {
   SOLVANE_QUIET=1 timeout 120 ffmpeg -v error -y -i "$sample" \

@@ -64,7 +64,7 @@ protected:
     std::string gstPipeline(const std::string& out) const
     {
         return "gst-launch-1.0 -q filesrc location='" + Support::sourcePath("examples/sample.png") +
-               "' ! pngdec ! videoconvert ! video/x-raw,format=RGBA ! frei0r-filter-ostrel-solvane center-x=0.65625 "
+               "' ! pngdec ! videoconvert ! video/x-raw,format=RGBA ! frei0r-filter-light-shafts center-x=0.65625 "
                "center-y=0.375 ! videoconvert ! pngenc ! filesink location=" +
                out;
     }
