@@ -10,6 +10,7 @@
 
 #include "egldevices/EglDevices.h"
 #include "egldevices/EglDiagnosis.h"
+#include "standin/ClientEnvironment.h"
 
 
 namespace Tamrin {
@@ -24,20 +25,9 @@ SharedPlugin& SharedPlugin::instance()
 
 std::string SharedPlugin::pluginPath()
 {
-    const char* configured = std::getenv("SOLVANE_PLUGIN");
-    if (configured && *configured) {
-        return configured;
-    }
-    // The module's own file: a host loads it from a folder of its choosing.
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&SharedPlugin::pluginPath), &info) != 0 && info.dli_fname) {
-        const std::string module = info.dli_fname;
-        const auto slash = module.rfind('/');
-        if (slash != std::string::npos) {
-            return module.substr(0, slash + 1) + "OstrelSolvane.aex";
-        }
-    }
-    return "OstrelSolvane.aex";
+    const std::string configured = StandIn::pluginNamedByEnvironment();
+    return configured.empty() ? StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&SharedPlugin::pluginPath))
+                              : configured;
 }
 
 SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction()
@@ -52,11 +42,7 @@ SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction
     return FailedConstruction::Reported;
 }
 
-bool SharedPlugin::quietRequested()
-{
-    const char* quiet = std::getenv("SOLVANE_QUIET");
-    return quiet && *quiet && std::string(quiet) != "0";
-}
+bool SharedPlugin::quietRequested() { return StandIn::quietRequestedByEnvironment(); }
 
 A_long SharedPlugin::hostTime(double seconds) { return StandIn::scaledToInt32(seconds, kTimeScale); }
 

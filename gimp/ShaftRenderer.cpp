@@ -1,11 +1,11 @@
 #include "gimp/ShaftRenderer.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <stdexcept>
 
+#include "standin/ClientEnvironment.h"
 #include "standin/DiagnosticsToStderr.h"
+#include "standin/PluginLibrary.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -15,10 +15,8 @@ namespace {
 
 StandIn::DiagnosticsToStderr::Target diagnosticsTarget()
 {
-    const char* quiet = std::getenv("SOLVANE_QUIET");
-    const bool discard = quiet && *quiet && std::string(quiet) != "0";
-    return discard ? StandIn::DiagnosticsToStderr::Target::Discard
-                   : StandIn::DiagnosticsToStderr::Target::StandardError;
+    return StandIn::quietRequestedByEnvironment() ? StandIn::DiagnosticsToStderr::Target::Discard
+                                                  : StandIn::DiagnosticsToStderr::Target::StandardError;
 }
 
 } // namespace
@@ -42,21 +40,9 @@ ShaftRenderer::~ShaftRenderer()
 
 std::string ShaftRenderer::defaultPluginPath()
 {
-    const char* configured = std::getenv("SOLVANE_PLUGIN");
-    if (configured && *configured) {
-        return configured;
-    }
     // GIMP starts its plug-ins by their full path; the program's own file names the folder.
-    std::string self(4096, '\0');
-    const ssize_t length = readlink("/proc/self/exe", self.data(), self.size() - 1);
-    if (length > 0) {
-        self.resize(static_cast<std::size_t>(length));
-        const auto slash = self.rfind('/');
-        if (slash != std::string::npos) {
-            return self.substr(0, slash + 1) + "OstrelSolvane.aex";
-        }
-    }
-    return "OstrelSolvane.aex";
+    const std::string configured = StandIn::pluginNamedByEnvironment();
+    return configured.empty() ? StandIn::defaultPluginPath() : configured;
 }
 
 void ShaftRenderer::render(const ShaftValues& values, const LayerPlace& layer, double scale,

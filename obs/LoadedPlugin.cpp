@@ -1,23 +1,13 @@
 #include "obs/LoadedPlugin.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
 #include <stdexcept>
+
+#include "standin/ClientEnvironment.h"
 
 namespace Tamrin {
 namespace Solvane {
 namespace Obs {
-
-namespace {
-
-bool quietRequested()
-{
-    const char* quiet = std::getenv("SOLVANE_QUIET");
-    return quiet && *quiet && std::string(quiet) != "0";
-}
-
-} // namespace
 
 LoadedPlugin& LoadedPlugin::instance()
 {
@@ -29,19 +19,9 @@ LoadedPlugin& LoadedPlugin::instance()
 
 std::string LoadedPlugin::pluginPath()
 {
-    const char* configured = std::getenv("SOLVANE_PLUGIN");
-    if (configured && *configured) {
-        return configured;
-    }
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&LoadedPlugin::pluginPath), &info) != 0 && info.dli_fname) {
-        const std::string module = info.dli_fname;
-        const auto slash = module.rfind('/');
-        if (slash != std::string::npos) {
-            return module.substr(0, slash + 1) + "OstrelSolvane.aex";
-        }
-    }
-    return "OstrelSolvane.aex";
+    const std::string configured = StandIn::pluginNamedByEnvironment();
+    return configured.empty() ? StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&LoadedPlugin::pluginPath))
+                              : configured;
 }
 
 FilterValues LoadedPlugin::load()
@@ -49,7 +29,7 @@ FilterValues LoadedPlugin::load()
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session_) {
         auto thread = std::make_unique<StandIn::PluginThread>();
-        diagnostics_ = quietRequested() ? StandIn::DiagnosticsToStderr::Target::Discard
+        diagnostics_ = StandIn::quietRequestedByEnvironment() ? StandIn::DiagnosticsToStderr::Target::Discard
                                         : StandIn::DiagnosticsToStderr::Target::StandardError;
         try {
             thread->run([this] {

@@ -1,0 +1,38 @@
+#include "standin/ClientEnvironment.h"
+
+#include <dlfcn.h>
+
+#include <cstdlib>
+
+namespace Tamrin {
+namespace Solvane {
+namespace StandIn {
+
+std::string pluginNamedByEnvironment()
+{
+    const char* configured = std::getenv("SOLVANE_PLUGIN");
+    return configured ? configured : "";
+}
+
+bool quietRequestedByEnvironment()
+{
+    const char* quiet = std::getenv("SOLVANE_QUIET");
+    return quiet && *quiet && std::string(quiet) != "0";
+}
+
+std::string pluginBesideModuleOf(const void* address)
+{
+    Dl_info info{};
+    if (dladdr(address, &info) != 0 && info.dli_fname) {
+        const std::string module = info.dli_fname;
+        const auto slash = module.rfind('/');
+        if (slash != std::string::npos) {
+            return module.substr(0, slash + 1) + "OstrelSolvane.aex";
+        }
+    }
+    return "OstrelSolvane.aex";
+}
+
+} // namespace StandIn
+} // namespace Solvane
+} // namespace Tamrin
