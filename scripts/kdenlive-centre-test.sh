@@ -163,7 +163,10 @@ XML
 export HOME="$work/home" XDG_RUNTIME_DIR="$work/run" XDG_CONFIG_HOME="$work/home/.config"
 export XDG_DATA_HOME="$work/home/.local/share" XDG_DATA_DIRS="$work/prefix/share:/usr/local/share:/usr/share"
 export FREI0R_PATH="$work/prefix/lib/frei0r-1" QT_QPA_PLATFORM=xcb
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# A temporary folder of its own too: Kdenlive keeps a lock file there while it starts, and one left by another
+# Kdenlive starting (or killed while starting) makes it ask whether to reset its configuration.
+export TMPDIR="$work/tmp"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$TMPDIR" && chmod 700 "$XDG_RUNTIME_DIR"
 # The shell records its own process id and becomes Kdenlive, so that Kdenlive itself can be ended (it outlives the
 # bus's session when that is ended).
 # shellcheck disable=SC2016 # the inner shell expands them
