@@ -11,7 +11,20 @@
 #   scripts/kdenlive-centre-test.sh BUILD      (ctest runs it as KdenliveCentreTest)
 # KDENLIVE_CENTRE_TEST_KEEP=DIR keeps the failure's files there instead. KDENLIVE_EFFECT_XML=FILE uses another effect description in place of the installed one (e.g. one without the
 # centre's decimals, to see the check fail).
+# Driving a program through its window can miss (a click that lands while the window is still being laid out): a run
+# that could not reach the field or save the project is made once more; a value that was stored wrong fails at once.
 set -euo pipefail
+if [ -z "${KDENLIVE_CENTRE_TEST_ATTEMPT:-}" ]; then
+  status=0
+  KDENLIVE_CENTRE_TEST_ATTEMPT=1 "$0" "$@" || status=$?
+  if [ "$status" -eq 3 ]; then
+    echo "kdenlive-centre-test: Kdenlive could not be driven to the field; once more"
+    status=0
+    KDENLIVE_CENTRE_TEST_ATTEMPT=2 "$0" "$@" || status=$?
+  fi
+  [ "$status" -eq 3 ] && status=1
+  exit "$status"
+fi
 build=$(realpath "${1:-build}")
 cd "$(dirname "$0")/.."
 for program in kdenlive Xvfb xdotool dbus-run-session import convert; do
@@ -35,13 +48,18 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() {
+# fail MESSAGE: the value is wrong (exit 1). not_driven MESSAGE: Kdenlive was not driven to the point (exit 3).
+fail() { failure 1 "$@"; }
+not_driven() { failure 3 "$@"; }
+failure() {
+  local status=$1
+  shift
   echo "kdenlive-centre-test: $*"
   rm -rf "$kept" && mkdir -p "$kept"
   import -display "$DISPLAY" -window root "$kept/screen.png" 2>/dev/null || true
   cp "$work/light-shafts.kdenlive" "$work/kdenlive.log" "$kept/" 2>/dev/null || true
   echo "kdenlive-centre-test: the project, Kdenlive's output and a screenshot are in $kept"
-  exit 1
+  exit "$status"
 }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -178,10 +196,10 @@ window=""
 for _ in $(seq 90); do
   window=$(xdotool search --name '^light-shafts' 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
-  kill -0 "$kdenlive_pid" 2>/dev/null || fail "Kdenlive ended before showing the project"
+  kill -0 "$kdenlive_pid" 2>/dev/null || not_driven "Kdenlive ended before showing the project"
   sleep 0.5
 done
-[ -n "$window" ] || fail "Kdenlive did not show the project within 45 s"
+[ -n "$window" ] || not_driven "Kdenlive did not show the project within 45 s"
 xdotool windowmove "$window" 0 0 windowsize "$window" 1600 1000
 sleep 4
 before=$(stat -c %Y "$project")
@@ -201,7 +219,7 @@ for _ in $(seq 20); do
   [ -n "$field" ] && break
   sleep 0.5
 done
-[ -n "$field" ] || fail "the effect's values are not shown"
+[ -n "$field" ] || not_driven "the effect's values are not shown"
 xdotool mousemove 1555 "$field" click --repeat 2 --delay 120 1
 sleep 1
 xdotool key ctrl+a
@@ -216,12 +234,12 @@ for _ in $(seq 30); do
   fi
   sleep 0.5
 done
-[ -n "$saved" ] || fail "Kdenlive did not save the project (Ctrl+S) within 15 s"
+[ -n "$saved" ] || not_driven "Kdenlive did not save the project (Ctrl+S) within 15 s"
 
 stored=$(sed -n 's#.*<property name="Center X">\(.*\)</property>.*#\1#p' "$project")
 echo "kdenlive-centre-test: typed 65.63 %, Kdenlive stored Center X = $stored"
 case "$stored" in
   *=0.6563 | 0.6563) echo "kdenlive-centre-test: passed" ;;
   *=0.65 | 0.65 | *=0.66 | 0.66) fail "the centre was rounded to whole per cent" ;;
-  *) fail "Center X is not what was typed (the field may not have been reached)" ;;
+  *) not_driven "Center X is not what was typed (the field may not have been reached)" ;;
 esac
