@@ -24,6 +24,9 @@ test_packages=(
   libxml2-utils qtdeclarative5-dev-tools xvfb xauth
   # Shotcut's own QML controls, and Qt's qmlscene to load the player overlay with them
   shotcut qmlscene
+  # Kdenlive itself, where KdenliveCentreTest types a centre into the effect's field (scripts/kdenlive-centre-test.sh:
+  # Kdenlive on its own bus's session, driven with xdotool and ImageMagick below)
+  kdenlive dbus-daemon
   # the packages (scripts/package.sh, scripts/test-packages.sh): dpkg-shlibdeps and fakeroot for CPack's Debian
   # package, lintian to check it, file for the tarball's check, man and bash-completion to check the man page and
   # the completion
