@@ -75,13 +75,7 @@ const Frei0rParameters::Description& Frei0rParameters::describe(int index)
 Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<StandIn::HostParameter>& declared)
 {
     Frei0rParameters parameters;
-    auto definition = [&](PF_ParamIndex index, PF_ParamType type) -> const PF_ParamDef* {
-        const auto position = static_cast<std::size_t>(index);
-        if (position >= declared.size() || declared[position].declared.param_type != type) {
-            return nullptr;
-        }
-        return &declared[position].declared;
-    };
+    auto definition = [&](PF_ParamIndex index, PF_ParamType type) { return StandIn::declaredAs(declared, index, type); };
     if (const PF_ParamDef* def = definition(kParamThreshold, PF_Param_FIX_SLIDER)) {
         parameters.threshold_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
     }

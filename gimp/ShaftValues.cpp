@@ -14,16 +14,6 @@ namespace {
 // The host keeps a point in 16.16 fixed point: whole pixels within +-32767.
 constexpr double kLargestCoordinate = 32767.0;
 
-const PF_ParamDef* declaredAs(const std::vector<StandIn::HostParameter>& declared, PF_ParamIndex index,
-                              PF_ParamType type)
-{
-    const auto position = static_cast<std::size_t>(index);
-    if (position >= declared.size() || declared[position].declared.param_type != type) {
-        return nullptr;
-    }
-    return &declared[position].declared;
-}
-
 std::string rangeProblem(const char* name, double value, double low, double high, const char* unit)
 {
     if (std::isfinite(value) && value >= low && value <= high) {
@@ -39,29 +29,29 @@ std::string rangeProblem(const char* name, double value, double low, double high
 ShaftValues ShaftValues::declaredDefaults(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer)
 {
     ShaftValues values;
-    if (const PF_ParamDef* def = declaredAs(declared, kParamThreshold, PF_Param_FIX_SLIDER)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamThreshold, PF_Param_FIX_SLIDER)) {
         values.threshold = StandIn::doubleFromFixed(def->u.fd.dephault);
     }
-    if (const PF_ParamDef* def = declaredAs(declared, kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
         values.thresholdSmooth = StandIn::doubleFromFixed(def->u.fd.dephault);
     }
     double fx = 0.5, fy = 0.5;
-    if (const PF_ParamDef* def = declaredAs(declared, kParamCenter, PF_Param_POINT)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamCenter, PF_Param_POINT)) {
         // The declared point is in per cent of the layer.
         fx = StandIn::doubleFromFixed(def->u.td.x_dephault) / 100.0;
         fy = StandIn::doubleFromFixed(def->u.td.y_dephault) / 100.0;
     }
     values.centerFromLayerFraction(layer, fx, fy);
-    if (const PF_ParamDef* def = declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
         values.shineLength = def->u.sd.dephault;
     }
-    if (const PF_ParamDef* def = declaredAs(declared, kParamExposure, PF_Param_FIX_SLIDER)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamExposure, PF_Param_FIX_SLIDER)) {
         values.exposure = StandIn::doubleFromFixed(def->u.fd.dephault);
     }
-    if (const PF_ParamDef* def = declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
         values.quality = def->u.pd.dephault;
     }
-    if (const PF_ParamDef* def = declaredAs(declared, kParamRayOnly, PF_Param_CHECKBOX)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamRayOnly, PF_Param_CHECKBOX)) {
         values.rayOnly = def->u.bd.dephault != 0;
     }
     return values;
@@ -71,7 +61,7 @@ std::string ShaftValues::problem(const std::vector<StandIn::HostParameter>& decl
 {
     std::string found;
     auto fixedRange = [&](PF_ParamIndex index, const char* name, double value) {
-        if (const PF_ParamDef* def = declaredAs(declared, index, PF_Param_FIX_SLIDER)) {
+        if (const PF_ParamDef* def = StandIn::declaredAs(declared, index, PF_Param_FIX_SLIDER)) {
             if (found.empty()) {
                 found = rangeProblem(name, value, StandIn::doubleFromFixed(def->u.fd.valid_min),
                                      StandIn::doubleFromFixed(def->u.fd.valid_max), " per cent");
@@ -81,12 +71,12 @@ std::string ShaftValues::problem(const std::vector<StandIn::HostParameter>& decl
     fixedRange(kParamThreshold, "the threshold", threshold);
     fixedRange(kParamThresholdSmooth, "the threshold's smoothness", thresholdSmooth);
     fixedRange(kParamExposure, "the exposure", exposure);
-    if (const PF_ParamDef* def = declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
         if (found.empty()) {
             found = rangeProblem("the shine length", shineLength, def->u.sd.valid_min, def->u.sd.valid_max, " pixels");
         }
     }
-    if (const PF_ParamDef* def = declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
+    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
         if (found.empty()) {
             found = rangeProblem("the quality", quality, 1, def->u.pd.num_choices, " (1 is the highest)");
         }
@@ -129,7 +119,7 @@ void ShaftValues::centerFromLayerFraction(const LayerPlace& layer, double fx, do
 std::vector<std::string> qualityChoices(const std::vector<StandIn::HostParameter>& declared)
 {
     std::vector<std::string> choices;
-    if (declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
+    if (StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
         std::istringstream text(declared[kParamQuality].choices);
         for (std::string choice; std::getline(text, choice, '|');) {
             choices.push_back(choice);

@@ -30,13 +30,7 @@ double pixels(double percent, double fallback, int frameSize)
 FilterValues FilterValues::fromDeclared(const std::vector<StandIn::HostParameter>& declared)
 {
     FilterValues values;
-    auto definition = [&](PF_ParamIndex index, PF_ParamType type) -> const PF_ParamDef* {
-        const auto position = static_cast<std::size_t>(index);
-        if (position >= declared.size() || declared[position].declared.param_type != type) {
-            return nullptr;
-        }
-        return &declared[position].declared;
-    };
+    auto definition = [&](PF_ParamIndex index, PF_ParamType type) { return StandIn::declaredAs(declared, index, type); };
     if (const PF_ParamDef* def = definition(kParamThreshold, PF_Param_FIX_SLIDER)) {
         values.threshold = StandIn::doubleFromFixed(def->u.fd.dephault);
     }

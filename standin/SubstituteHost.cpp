@@ -150,6 +150,15 @@ PF_Fixed fixedFromDouble(double value) { return scaledToInt32(value, 65536.0); }
 
 double doubleFromFixed(PF_Fixed value) { return value / 65536.0; }
 
+const PF_ParamDef* declaredAs(const std::vector<HostParameter>& declared, PF_ParamIndex index, PF_ParamType type)
+{
+    const auto position = static_cast<std::size_t>(index);
+    if (index < 0 || position >= declared.size() || declared[position].declared.param_type != type) {
+        return nullptr;
+    }
+    return &declared[position].declared;
+}
+
 SubstituteHost::SubstituteHost(PF_EntryPointFunc entryPoint, std::string languageTag)
     : entry_(entryPoint), language_(std::move(languageTag))
 {

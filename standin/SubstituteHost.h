@@ -133,6 +133,10 @@ std::int32_t scaledToInt32(double value, double unitsPerOne);
 PF_Fixed fixedFromDouble(double value);
 double doubleFromFixed(PF_Fixed value);
 
+// The definition the plug-in declared at `index` when it is of the kind `type`; null when there is none there or it
+// is of another kind (a client reads the declared defaults through it, trusting nothing of the layout).
+const PF_ParamDef* declaredAs(const std::vector<HostParameter>& declared, PF_ParamIndex index, PF_ParamType type);
+
 // A one-line explanation of a host error code, for messages.
 std::string describeError(PF_Err error);
 
