@@ -327,7 +327,8 @@ EglDisplayChoice openEglDisplay(const char* request, const EglDeviceEntries& ent
     return choice;
 }
 
-std::string eglRendererString(void* display, void* config, bool pbuffer)
+bool eglContextString(void* display, void* config, bool pbuffer, const int* contextAttributes, unsigned int name,
+                      std::string& text)
 {
     // The current context is asked for under the API it is made with, which is the one bound while it works.
     const EGLenum savedApi = eglQueryAPI();
@@ -337,8 +338,7 @@ std::string eglRendererString(void* display, void* config, bool pbuffer)
     const EGLSurface savedRead = eglGetCurrentSurface(EGL_READ);
     const EGLContext savedContext = eglGetCurrentContext();
 
-    std::string renderer;
-    const EGLint contextAttributes[] = {EGL_NONE};
+    bool made = false;
     const EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
     EGLSurface surface = EGL_NO_SURFACE;
     if (context != EGL_NO_CONTEXT && pbuffer) {
@@ -348,12 +348,10 @@ std::string eglRendererString(void* display, void* config, bool pbuffer)
     if (context != EGL_NO_CONTEXT && (surface != EGL_NO_SURFACE || !pbuffer)
         && eglMakeCurrent(display, surface, surface, context) == EGL_TRUE) {
         using GetString = const unsigned char* (*)(unsigned int);
-        constexpr unsigned int glRenderer = 0x1F01; // GL_RENDERER
         const auto getString = reinterpret_cast<GetString>(eglGetProcAddress("glGetString"));
-        const unsigned char* text = getString != nullptr ? getString(glRenderer) : nullptr;
-        if (text != nullptr) {
-            renderer = reinterpret_cast<const char*>(text);
-        }
+        const unsigned char* answer = getString != nullptr ? getString(name) : nullptr;
+        text = answer != nullptr ? reinterpret_cast<const char*>(answer) : "";
+        made = true;
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     }
     if (surface != EGL_NO_SURFACE) {
@@ -366,6 +364,15 @@ std::string eglRendererString(void* display, void* config, bool pbuffer)
         eglMakeCurrent(savedDisplay, savedDraw, savedRead, savedContext);
     }
     eglBindAPI(savedApi);
+    return made;
+}
+
+std::string eglRendererString(void* display, void* config, bool pbuffer)
+{
+    constexpr unsigned int glRenderer = 0x1F01; // GL_RENDERER
+    const EGLint contextAttributes[] = {EGL_NONE};
+    std::string renderer;
+    eglContextString(display, config, pbuffer, contextAttributes, glRenderer, renderer);
     return renderer;
 }
 

@@ -78,6 +78,13 @@ EglDisplayChoice openEglDisplay(const char* request, const EglDeviceEntries& ent
 // thread's current binding as it found it.
 std::string eglRendererString(void* display, void* config, bool pbuffer);
 
+// glGetString(name) of a throwaway OpenGL context made on the display with these context attributes (an EGL_NONE
+// ended list), on an 8x8 pbuffer where `pbuffer` is set, else surfaceless. False when the context cannot be made or
+// made current; `text` is then untouched, and empty when the driver answers no string. Leaves the calling thread's
+// bound API and current binding as it found them.
+bool eglContextString(void* display, void* config, bool pbuffer, const int* contextAttributes, unsigned int name,
+                      std::string& text);
+
 // One line per device and the line saying which one the variable's value leads to, as `solvane devices` prints
 // them. Opens each device's display and makes a context on it, to name its renderer.
 std::string describeEglDevices(const char* request, const EglDeviceEntries& entries);

@@ -12,44 +12,16 @@ namespace Solvane {
 
 namespace {
 
-// GL_VERSION of a context made on the display with these attributes; empty when it cannot be made or made current.
-// Leaves the calling thread's binding as it found it.
+// GL_VERSION of a context made on the display with these attributes; empty when it cannot be made or made current,
+// "unknown" when the driver names none. Leaves the calling thread's binding as it found it.
 std::string contextVersion(const EglDisplayChoice& chosen, const EGLint* attributes)
 {
-    const EGLenum savedApi = eglQueryAPI();
-    eglBindAPI(EGL_OPENGL_API);
-    const EGLDisplay savedDisplay = eglGetCurrentDisplay();
-    const EGLSurface savedDraw = eglGetCurrentSurface(EGL_DRAW);
-    const EGLSurface savedRead = eglGetCurrentSurface(EGL_READ);
-    const EGLContext savedContext = eglGetCurrentContext();
-
+    constexpr unsigned int glVersion = 0x1F02; // GL_VERSION
     std::string version;
-    const EGLContext context = eglCreateContext(chosen.display, chosen.config, EGL_NO_CONTEXT, attributes);
-    EGLSurface surface = EGL_NO_SURFACE;
-    if (context != EGL_NO_CONTEXT && chosen.pbuffer) {
-        const EGLint surfaceAttributes[] = {EGL_WIDTH, 8, EGL_HEIGHT, 8, EGL_NONE};
-        surface = eglCreatePbufferSurface(chosen.display, chosen.config, surfaceAttributes);
+    if (!eglContextString(chosen.display, chosen.config, chosen.pbuffer, attributes, glVersion, version)) {
+        return "";
     }
-    if (context != EGL_NO_CONTEXT && (surface != EGL_NO_SURFACE || !chosen.pbuffer) &&
-        eglMakeCurrent(chosen.display, surface, surface, context) == EGL_TRUE) {
-        using GetString = const unsigned char* (*)(unsigned int);
-        constexpr unsigned int glVersion = 0x1F02; // GL_VERSION
-        const auto getString = reinterpret_cast<GetString>(eglGetProcAddress("glGetString"));
-        const unsigned char* text = getString != nullptr ? getString(glVersion) : nullptr;
-        version = text != nullptr ? reinterpret_cast<const char*>(text) : "unknown";
-        eglMakeCurrent(chosen.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    }
-    if (surface != EGL_NO_SURFACE) {
-        eglDestroySurface(chosen.display, surface);
-    }
-    if (context != EGL_NO_CONTEXT) {
-        eglDestroyContext(chosen.display, context);
-    }
-    if (savedContext != EGL_NO_CONTEXT) {
-        eglMakeCurrent(savedDisplay, savedDraw, savedRead, savedContext);
-    }
-    eglBindAPI(savedApi);
-    return version;
+    return version.empty() ? "unknown" : version;
 }
 
 } // namespace
