@@ -4,7 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "standin/DiagnosticsToStderr.h"
+#include "cli/PluginDiagnostics.h"
 #include "standin/PluginLibrary.h"
 #include "standin/SubstituteHost.h"
 
@@ -17,21 +17,30 @@ int aboutCommand(const CommandContext& context)
     if (!context.args.empty()) {
         throw UsageError("about: unexpected argument '" + context.args[0] + "'");
     }
-    const std::string& pluginPath = context.pluginPath;
-    const bool quiet = context.quiet;
-    StandIn::PluginLibrary library(pluginPath);
+    StandIn::PluginLibrary library(context.pluginPath);
     StandIn::SubstituteHost host(library.entryPoint());
     std::string text;
     PF_Err error = PF_Err_NONE;
     {
-        StandIn::DiagnosticsToStderr diagnostics(quiet ? StandIn::DiagnosticsToStderr::Target::Discard
-                                                       : StandIn::DiagnosticsToStderr::Target::StandardError);
+        PluginDiagnostics diagnostics(context.quiet, context.verbose);
         error = host.about(text);
     }
     if (error != PF_Err_NONE) {
         throw std::runtime_error("About failed: " + StandIn::describeError(error));
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    // The host shows the text in a dialog, which breaks lines at carriage returns; a terminal needs line ends.
+    std::string lines;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r') {
+            lines += text[i];
+        } else if (i + 1 >= text.size() || text[i + 1] != '\n') {
+            lines += '\n';
+        }
+    }
+    if (lines.empty() || lines.back() != '\n') {
+        lines += '\n';
+    }
+    std::fwrite(lines.data(), 1, lines.size(), stdout);
     return 0;
 }
 

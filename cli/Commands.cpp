@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
@@ -31,10 +32,13 @@ const std::vector<Command>& commands()
          "list the devices the plug-in can render on, and the\none it takes (SOLVANE_EGL_DEVICE chooses)",
          devicesCommand, false, false},
         {"version", "--version", "version", "print solvane's version (also --version)", versionCommand, true, false},
-        {"help", "--help -h", "help", "this text", helpCommand, true, false},
+        {"help", "--help -h", "help [COMMAND]", "this text, or one command's usage (also COMMAND --help)",
+         helpCommand, true, false},
     };
     return table;
 }
+
+std::string globalUsage() { return "solvane [--plugin PATH] [--quiet] [--verbose]"; }
 
 const Command* findCommand(const std::string& name)
 {
@@ -54,7 +58,7 @@ const Command* findCommand(const std::string& name)
 
 std::string usageText()
 {
-    std::string text = "usage: solvane [--plugin PATH] [--quiet] COMMAND [ARGS]\n\ncommands:\n";
+    std::string text = "usage: " + globalUsage() + " COMMAND [ARGS]\n\ncommands:\n";
     for (const Command& command : commands()) {
         std::string line = std::string("  ") + command.synopsis;
         line.resize(std::max(kSummaryColumn, line.size() + 1), ' ');
@@ -66,6 +70,7 @@ std::string usageText()
         }
     }
     text += "  --quiet (before or after COMMAND) drops the plug-in's OpenGL lines and the progress line;\n"
+            "  --verbose adds the plug-in's identification of its OpenGL contexts (shown with every failure);\n"
             "  every option takes its value as the next argument or after '=' (--center=-40,30)\n"
             "\n"
             "render options:\n";
@@ -73,9 +78,33 @@ std::string usageText()
     return text;
 }
 
-int helpCommand(const CommandContext&)
+std::string commandHelpText(const Command& command)
 {
-    const std::string text = usageText();
+    std::string text = "usage: " + globalUsage() + " " + command.synopsis + "\n";
+    std::istringstream aliases(command.aliases);
+    for (std::string alias; aliases >> alias;) {
+        text += "       solvane " + alias + "\n";
+    }
+    text += "\n";
+    std::string summary = command.summary;
+    std::replace(summary.begin(), summary.end(), '\n', ' ');
+    text += summary + "\n";
+    if (command.run == renderCommand) {
+        text += "\noptions:\n" + renderOptionsHelp();
+    }
+    return text;
+}
+
+int helpCommand(const CommandContext& context)
+{
+    if (context.args.size() > 1) {
+        throw UsageError("help: unexpected argument '" + context.args[1] + "'");
+    }
+    const Command* command = context.args.empty() ? nullptr : findCommand(context.args[0]);
+    if (!context.args.empty() && command == nullptr) {
+        throw UsageError("help: unknown command '" + context.args[0] + "'");
+    }
+    const std::string text = command != nullptr ? commandHelpText(*command) : usageText();
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

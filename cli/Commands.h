@@ -16,12 +16,13 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// What a command runs with: the plug-in to load, the arguments after the command's name, and whether --quiet was
-// given (before or after the name).
+// What a command runs with: the plug-in to load, the arguments after the command's name, and whether --quiet and
+// --verbose were given (before or after the name).
 struct CommandContext {
     std::string pluginPath;
     std::vector<std::string> args;
     bool quiet = false;
+    bool verbose = false;
 };
 
 struct Command {
@@ -32,7 +33,7 @@ struct Command {
     int (*run)(const CommandContext& context);
     // The command prints a listing on standard output: a listing that cannot be written fails the command.
     bool listing;
-    // The command reads --quiet among its own arguments (render passes it on to its options).
+    // The command reads --quiet and --verbose among its own arguments (render passes them on to its options).
     bool readsQuiet;
 };
 
@@ -42,8 +43,14 @@ const std::vector<Command>& commands();
 // The command of this name or alias; null when there is none.
 const Command* findCommand(const std::string& name);
 
+// What every usage line has before the command: "solvane [--plugin PATH] ...", the options every command takes.
+std::string globalUsage();
+
 // The whole `solvane help` text: the commands from the table, then the render options.
 std::string usageText();
+
+// `solvane help COMMAND` (and `solvane COMMAND --help`): the command's usage and summary, and for render its options.
+std::string commandHelpText(const Command& command);
 
 int aboutCommand(const CommandContext& context);
 int devicesCommand(const CommandContext& context);

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/PluginDiagnostics.h"
 #include "cli/RenderOptions.h"
 #include "cli/TextEncoding.h"
-#include "standin/DiagnosticsToStderr.h"
 #include "standin/PluginSession.h"
 #include "standin/SubstituteHost.h"
 
@@ -67,8 +67,7 @@ int paramsCommand(const CommandContext& context)
     const std::string& language = options.language;
     std::vector<StandIn::HostParameter> parameters;
     {
-        StandIn::DiagnosticsToStderr diagnostics(quiet ? StandIn::DiagnosticsToStderr::Target::Discard
-                                                       : StandIn::DiagnosticsToStderr::Target::StandardError);
+        PluginDiagnostics diagnostics(quiet, context.verbose);
         StandIn::PluginSession session(context.pluginPath, language);
         parameters = session.host().parameters();
     }

@@ -18,6 +18,9 @@ int renderCommand(const CommandContext& context)
     if (quiet) {
         args.push_back("--quiet");
     }
+    if (context.verbose) {
+        args.push_back("--verbose");
+    }
     std::unique_ptr<RenderJob> job;
     try {
         job = std::make_unique<RenderJob>(context.pluginPath, args);

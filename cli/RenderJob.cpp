@@ -10,10 +10,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "standin/DiagnosticsToStderr.h"
 #include "cli/FrameChunk.h"
 #include "cli/FramePipeline.h"
+#include "cli/ImageFormats.h"
 #include "cli/OutputFile.h"
+#include "cli/PluginDiagnostics.h"
 #include "standin/HostThreadPool.h"
 #include "standin/PluginSession.h"
 #include "cli/PngImage.h"
@@ -71,6 +72,7 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     if (isStream(in_) || isStream(out_)) {
         throw std::invalid_argument("render: - (standard input or output) carries raw video: add --raw WxH");
     }
+    checkOutputFormat(out_);
     const FramePattern in(in_);
     const FramePattern out(out_);
     if ((in.numbered() || out.numbered()) && !job_.frames) {
@@ -113,9 +115,9 @@ void RenderJob::run()
     const bool sequence = raw || job_.frames.has_value();
 
     // The plug-in's diagnostic lines stay off standard output, which carries frames or nothing: a closed standard
-    // output cannot stop a render, and frames on it stay clean. A quiet run drops them.
-    StandIn::DiagnosticsToStderr diagnostics(job_.quiet ? StandIn::DiagnosticsToStderr::Target::Discard
-                                                        : StandIn::DiagnosticsToStderr::Target::StandardError);
+    // output cannot stop a render, and frames on it stay clean. A quiet run drops them; its OpenGL identification
+    // shows with --verbose or a failure.
+    PluginDiagnostics diagnostics(job_.quiet, job_.verbose);
     // Raw video's streams are opened first, so that a name that cannot be opened fails before the plug-in loads.
     std::unique_ptr<FrameSource> source;
     std::unique_ptr<FrameSink> sink;
@@ -159,7 +161,7 @@ void RenderJob::run()
             progress.finish();
             // What the plug-in reported (a shader's or program's log) belongs with the error, quiet or not; the
             // lines before it go where the plug-in's lines go.
-            const std::string lines = diagnostics.takeLines();
+            const std::string lines = diagnostics.takeForFailure();
             const std::string report = pluginReport(lines);
             const std::size_t reportStart = std::min({lines.find("Shader "), lines.find("Program error:"),
                                                       lines.find("framebuffer incomplete"), lines.size()});

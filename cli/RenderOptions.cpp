@@ -371,7 +371,8 @@ const RenderOptionRow kRenderOptionRows[] = {
     {"--center", "", "--center X,Y", "ray centre in layer pixels (default: the layer's centre)", false, takeNumeric},
     {"--shine-length", "", "--shine-length PX", "length of the shafts, 0-2048 (default 2048)", false, takeNumeric},
     {"--exposure", "", "--exposure PCT", "brightness of the shafts, 0-100 (default 10)", false, takeNumeric},
-    {"--quality", "", "--quality high|medium|low", "(default medium)", false, takeQuality},
+    {"--quality", "", "--quality high|medium|low", "quality of the shafts; high is the slowest (default medium)", false,
+     takeQuality},
     {"--ray-only", "", "--ray-only", "output the shafts alone", false,
      [](OptionParse& p) {
          p.noValue();
@@ -411,6 +412,12 @@ const RenderOptionRow kRenderOptionRows[] = {
      [](OptionParse& p) {
          p.noValue();
          p.job->quiet = true;
+     }},
+    {"--verbose", "-v", "--verbose",
+     "the plug-in's identification of each OpenGL context it makes\n(shown with every failure even without it)", true,
+     [](OptionParse& p) {
+         p.noValue();
+         p.job->verbose = true;
      }},
 };
 
@@ -466,6 +473,15 @@ std::string renderOptionsHelp()
     text += "  Keyframes count frames from 0 (or --first-frame) in raw video and by the file numbers\n"
             "  in a sequence.\n";
     return text;
+}
+
+std::vector<RenderOptionText> renderOptionTexts()
+{
+    std::vector<RenderOptionText> texts;
+    for (const RenderOptionRow& row : kRenderOptionRows) {
+        texts.push_back({row.name, row.alias, row.synopsis, row.help, row.job});
+    }
+    return texts;
 }
 
 void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& host)

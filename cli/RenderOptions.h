@@ -43,6 +43,7 @@ struct RenderJobOptions {
     int rawHeight = 0;
     int hostThreads = 2;
     bool quiet = false;
+    bool verbose = false;             // the plug-in's OpenGL identification too
     bool overlap = true;              // read and write on threads of their own while rendering
 };
 
@@ -81,6 +82,15 @@ void applyRenderOptions(const RenderOptions& options, StandIn::SubstituteHost& h
 
 // The help text of the render options, the effect's and the render command's own, from the table the parser reads.
 std::string renderOptionsHelp();
+
+// One render option as the help text shows it: name, alias ("" for none), synopsis, description (lines separated by
+// '\n'), and whether it is the render command's own rather than the effect's. The man page and the shell's
+// completion are made from these at build time.
+struct RenderOptionText {
+    std::string name, alias, synopsis, help;
+    bool job;
+};
+std::vector<RenderOptionText> renderOptionTexts();
 
 } // namespace Cli
 } // namespace Solvane

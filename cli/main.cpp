@@ -22,6 +22,8 @@ using namespace Tamrin::Solvane::Cli;
 namespace {
 
 bool isQuiet(const std::string& argument) { return argument == "--quiet" || argument == "-q"; }
+bool isVerbose(const std::string& argument) { return argument == "--verbose" || argument == "-v"; }
+bool isHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
 
 // What a command printed must have reached standard output: a listing that could not be written is a failure.
 int finishedOutput(int status)
@@ -46,6 +48,8 @@ int main(int argc, char** argv)
         const OptionArgument split = splitOption(args[first]);
         if (isQuiet(args[first])) {
             context.quiet = true;
+        } else if (isVerbose(args[first])) {
+            context.verbose = true;
         } else if (split.name == "--plugin") {
             if (split.value) {
                 context.pluginPath = *split.value;
@@ -66,11 +70,20 @@ int main(int argc, char** argv)
     const std::string name = args[first];
     context.args.assign(args.begin() + static_cast<std::ptrdiff_t>(first) + 1, args.end());
     const Command* command = findCommand(name);
-    // --quiet is every command's; a command that reads its own keeps it among its arguments.
+    // --quiet and --verbose are every command's; a command that reads its own keeps them among its arguments.
     if (command == nullptr || !command->readsQuiet) {
-        const auto end = std::remove_if(context.args.begin(), context.args.end(), isQuiet);
+        auto end = std::remove_if(context.args.begin(), context.args.end(), isQuiet);
         context.quiet = context.quiet || end != context.args.end();
         context.args.erase(end, context.args.end());
+        end = std::remove_if(context.args.begin(), context.args.end(), isVerbose);
+        context.verbose = context.verbose || end != context.args.end();
+        context.args.erase(end, context.args.end());
+    }
+    // "COMMAND --help" is "help COMMAND".
+    if (command != nullptr && command->run != helpCommand &&
+        std::any_of(context.args.begin(), context.args.end(), isHelp)) {
+        context.args = {command->name};
+        command = findCommand("help");
     }
     if (context.pluginPath.empty()) {
         context.pluginPath = installedPluginPath();

@@ -14,15 +14,17 @@ else()
   set(package_changelog ${solvane_generated}/changelog.Debian.gz)
   add_custom_command(OUTPUT ${man_page}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${solvane_generated}
-    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/cli/solvane.1 ${man_page}
-    DEPENDS ${PROJECT_SOURCE_DIR}/cli/solvane.1 VERBATIM)
+    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${SOLVANE_MAN_PAGE} ${man_page}
+    DEPENDS ${SOLVANE_MAN_PAGE} VERBATIM)
   add_custom_command(OUTPUT ${package_changelog}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${solvane_generated}
     COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" ${PROJECT_SOURCE_DIR}/packaging/changelog ${package_changelog}
     DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
   add_custom_target(solvane_install_files ALL DEPENDS ${man_page} ${package_changelog})
+  # The man page and the completion are made in cli/.
+  add_dependencies(solvane_install_files solvane_manual)
   install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES cli/solvane.bash-completion DESTINATION ${SOLVANE_INSTALL_BASHCOMPLETIONDIR} RENAME solvane)
+  install(FILES ${SOLVANE_BASH_COMPLETION} DESTINATION ${SOLVANE_INSTALL_BASHCOMPLETIONDIR} RENAME solvane)
   install(FILES packaging/copyright ${package_changelog} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/ostrel-solvane)
   set(SOLVANE_PACKAGE_COMPONENTS "")
   if(TARGET solvane_obs_module)

@@ -403,10 +403,10 @@ TEST_F(HostileInputHostTest, EveryOptionTakesItsValueAfterAnEqualsSignAndQuietSi
     EXPECT_EQ(readFile(path("a.png")), readFile(path("b.png")));
     EXPECT_EQ(equals.errors, "");
 
-    // The plug-in's identification lines are diagnostics: on standard error, or nowhere when quiet.
+    // The plug-in's identification lines are diagnostics: with --verbose on standard error, or nowhere when quiet.
     int output[2];
     ASSERT_EQ(pipe(output), 0);
-    const Started loud = start({"render", input_, path("c.png")}, -1, output[1]);
+    const Started loud = start({"render", "--verbose", input_, path("c.png")}, -1, output[1]);
     close(output[1]);
     char byte = 0;
     const ssize_t got = read(output[0], &byte, 1);

@@ -245,7 +245,7 @@ TEST(SolvaneCommand, AboutInfoAndClearErrors)
     const std::string solvane = Tamrin::Solvane::Test::solvanePath();
     std::string output;
     ASSERT_EQ(runCommand(solvane + " about", &output), 0);
-    EXPECT_EQ(output, "Ostrel Solvane v1.0\rOstrel Solvane");
+    EXPECT_EQ(output, "Ostrel Solvane v1.0\nOstrel Solvane\n");
 
     ASSERT_EQ(runCommand(solvane + " info", &output), 0);
     EXPECT_NE(output.find("match name:       Ostrel_Solvane"), std::string::npos);

@@ -221,14 +221,14 @@ TEST(PipeCommand, StandardOutputCarriesTheFramesAndNothingElse)
     }
     writeFile(folder / "in.raw", input);
     std::string output;
-    ASSERT_EQ(runCommand("( " + solvanePath() + " render --raw 20x12 - - --center 0:0,0 2:20,12 --exposure 50 < " +
+    ASSERT_EQ(runCommand("( " + solvanePath() + " render --verbose --raw 20x12 - - --center 0:0,0 2:20,12 --exposure 50 < " +
                              folder / "in.raw" + " > " + folder / "out.raw" + " 2> " + folder / "err.txt )",
                          &output),
               0)
         << readFile(folder / "err.txt");
     const std::string stream = readFile(folder / "out.raw");
     ASSERT_EQ(stream.size(), 3u * 20 * 12 * 4);
-    // The plug-in's context identification went to standard error.
+    // The plug-in's context identification (asked for with --verbose) went to standard error.
     EXPECT_NE(readFile(folder / "err.txt").find("OpenGL Version:"), std::string::npos);
 
     // Frames count from 0: the middle frame is rendered at frame 1, in the host's byte order.

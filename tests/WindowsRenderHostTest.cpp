@@ -1,6 +1,6 @@
 // The sample image rendered by this build's solvane, as a user would run it: the identification blocks it prints
-// and, in the Windows build, its pixels against the Linux build's render of the same image with the same options
-// (under Wine both draw with the same Mesa, so the pixels must be equal).
+// with --verbose and, in the Windows build, its pixels against the Linux build's render of the same image with the
+// same options (under Wine both draw with the same Mesa, so the pixels must be equal).
 //   SOLVANE_REFERENCE_RENDER   the Linux render; without it there is nothing to compare with
 //   SOLVANE_REFERENCE_OPTIONS  the render options it was made with (scripts/windows/test.sh sets both)
 #include <gtest/gtest.h>
@@ -34,7 +34,7 @@ SampleRender renderSample(const std::string& name)
 {
     SampleRender render;
     render.path = std::string(SOLVANE_BINARY_DIR) + "/" + name;
-    const std::string command = Test::solvanePath() + " render " + Test::sourcePath("examples/sample.png") + " "
+    const std::string command = Test::solvanePath() + " render --verbose " + Test::sourcePath("examples/sample.png") + " "
         + render.path + " " + environment("SOLVANE_REFERENCE_OPTIONS");
     render.status = Test::runCommand(command, &render.output);
     return render;
