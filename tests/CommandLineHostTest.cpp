@@ -1,6 +1,8 @@
 // solvane as a new user meets it: help for one command, the About text on a terminal, an output named for a format
 // it does not write, the plug-in's OpenGL identification only when asked for or when something failed, and listings
 // that cannot reach standard output. Ran through the shell, as a user runs it.
+#if !defined(_WIN32)
+
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -120,7 +122,6 @@ TEST(CommandLine, TheOpenGLIdentificationShowsWithVerboseOrAFailure)
     }
     EXPECT_EQ(solvane("params", folder).errors, "");
 
-#if !defined(_WIN32)
     // A render that fails after the plug-in made its contexts (the output device is full): the blocks come before
     // the error, which stays the last line; --quiet still drops them.
     const Ran failed = solvane("render " + sample() + " /dev/full", folder);
@@ -130,10 +131,8 @@ TEST(CommandLine, TheOpenGLIdentificationShowsWithVerboseOrAFailure)
     const Ran quiet = solvane("--quiet render " + sample() + " /dev/full", folder);
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.errors.find("OpenGL"), std::string::npos) << quiet.errors;
-#endif
 }
 
-#if !defined(_WIN32)
 TEST(CommandLine, ListingsToAFullOrClosedStandardOutputFail)
 {
     for (const std::string command : {"version", "--version", "help", "help render", "render --help", "about"}) {
