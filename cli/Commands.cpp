@@ -32,7 +32,7 @@ const std::vector<Command>& commands()
          "list the devices the plug-in can render on, and the\none it takes (SOLVANE_EGL_DEVICE chooses)",
          devicesCommand, false, false},
         {"version", "--version", "version", "print solvane's version (also --version)", versionCommand, true, false},
-        {"help", "--help -h", "help [COMMAND]", "this text, or one command's usage (also COMMAND --help)",
+        {"help", "--help -h", "help [COMMAND]", "the usage of every command, or of one (also COMMAND --help)",
          helpCommand, true, false},
     };
     return table;

@@ -1,6 +1,6 @@
 // solvane as a new user meets it: help for one command, the About text on a terminal, an output named for a format
 // it does not write, the plug-in's OpenGL identification only when asked for or when something failed, and listings
-// that cannot reach standard output. Ran through the shell, as a user runs it.
+// that cannot reach standard output. Run through the POSIX shell, as a user runs it.
 #if !defined(_WIN32)
 
 #include <gtest/gtest.h>
@@ -21,16 +21,16 @@ using Tamrin::Solvane::Test::ScratchFolder;
 
 namespace {
 
-struct Ran {
+struct Result {
     int status = -1;
     std::string output; // standard output
     std::string errors; // standard error
 };
 
 // solvane with these arguments, its standard output and standard error apart.
-Ran solvane(const std::string& arguments, const ScratchFolder& folder)
+Result solvane(const std::string& arguments, const ScratchFolder& folder)
 {
-    Ran run;
+    Result run;
     const std::string out = folder / "stdout.txt";
     const std::string err = folder / "stderr.txt";
     std::string both;
@@ -61,7 +61,7 @@ TEST(CommandLine, RenderHelpInEveryFormListsTheRenderOptions)
     for (const std::string arguments : {"render --help", "render -h", "help render", "render in.png out.png --help",
                                         "--quiet render --help"}) {
         SCOPED_TRACE(arguments);
-        const Ran run = solvane(arguments, folder);
+        const Result run = solvane(arguments, folder);
         EXPECT_EQ(run.status, 0) << run.errors;
         EXPECT_EQ(run.errors, "");
         EXPECT_EQ(run.output.rfind("usage: solvane ", 0), 0u) << run.output;
@@ -69,7 +69,7 @@ TEST(CommandLine, RenderHelpInEveryFormListsTheRenderOptions)
             EXPECT_NE(run.output.find("  " + option.synopsis), std::string::npos) << option.name;
         }
     }
-    const Ran version = solvane("help version", folder);
+    const Result version = solvane("help version", folder);
     EXPECT_EQ(version.status, 0);
     EXPECT_NE(version.output.find("solvane --version"), std::string::npos) << version.output;
     EXPECT_EQ(version.output.find("--threshold"), std::string::npos);
@@ -80,7 +80,7 @@ TEST(CommandLine, RenderHelpInEveryFormListsTheRenderOptions)
 TEST(CommandLine, AboutEndsItsLinesForATerminal)
 {
     const ScratchFolder folder;
-    const Ran about = solvane("about", folder);
+    const Result about = solvane("about", folder);
     ASSERT_EQ(about.status, 0) << about.errors;
     EXPECT_EQ(about.output, "Ostrel Solvane v1.0\nOstrel Solvane\n");
 }
@@ -90,14 +90,14 @@ TEST(CommandLine, AnOutputNamedForAnotherFormatIsAUsageErrorThatWritesNothing)
     const ScratchFolder folder;
     for (const std::string name : {"out.jpg", "out.TIFF", "out.webp"}) {
         SCOPED_TRACE(name);
-        const Ran run = solvane("render " + sample() + " " + (folder / name), folder);
+        const Result run = solvane("render " + sample() + " " + (folder / name), folder);
         EXPECT_EQ(run.status, 2);
         EXPECT_NE(run.errors.find(name), std::string::npos) << run.errors;
         EXPECT_NE(run.errors.find("PNG (.png)"), std::string::npos) << run.errors;
     }
     EXPECT_EQ(folder.files(), (std::vector<std::string>{"stderr.txt", "stdout.txt"}));
     // An extension that names no image format is written as PNG, as before.
-    const Ran other = solvane("--quiet render " + sample() + " " + (folder / "out.frame"), folder);
+    const Result other = solvane("--quiet render " + sample() + " " + (folder / "out.frame"), folder);
     EXPECT_EQ(other.status, 0) << other.errors;
     EXPECT_EQ(readFile(folder / "out.frame").compare(1, 3, "PNG"), 0);
 }
@@ -106,7 +106,7 @@ TEST(CommandLine, TheOpenGLIdentificationShowsWithVerboseOrAFailure)
 {
     const ScratchFolder folder;
     const std::string out = folder / "out.png";
-    const Ran plain = solvane("render " + sample() + " " + out, folder);
+    const Result plain = solvane("render " + sample() + " " + out, folder);
     ASSERT_EQ(plain.status, 0) << plain.errors;
     EXPECT_EQ(plain.errors.find("OpenGL"), std::string::npos) << plain.errors;
 
@@ -115,7 +115,7 @@ TEST(CommandLine, TheOpenGLIdentificationShowsWithVerboseOrAFailure)
                                                                   "render -v " + sample() + " " + out, "-v params",
                                                                   "params --verbose"}) {
         SCOPED_TRACE(arguments);
-        const Ran verbose = solvane(arguments, folder);
+        const Result verbose = solvane(arguments, folder);
         EXPECT_EQ(verbose.status, 0) << verbose.errors;
         EXPECT_GE(identificationBlocks(verbose.errors), 1) << verbose.errors;
         EXPECT_EQ(identificationBlocks(verbose.output), 0);
@@ -124,11 +124,11 @@ TEST(CommandLine, TheOpenGLIdentificationShowsWithVerboseOrAFailure)
 
     // A render that fails after the plug-in made its contexts (the output device is full): the blocks come before
     // the error, which stays the last line; --quiet still drops them.
-    const Ran failed = solvane("render " + sample() + " /dev/full", folder);
+    const Result failed = solvane("render " + sample() + " /dev/full", folder);
     EXPECT_EQ(failed.status, 1);
     EXPECT_GE(identificationBlocks(failed.errors), 1) << failed.errors;
     EXPECT_GT(failed.errors.rfind("solvane: error: "), failed.errors.rfind("OpenGL Revision:")) << failed.errors;
-    const Ran quiet = solvane("--quiet render " + sample() + " /dev/full", folder);
+    const Result quiet = solvane("--quiet render " + sample() + " /dev/full", folder);
     EXPECT_EQ(quiet.status, 1);
     EXPECT_EQ(quiet.errors.find("OpenGL"), std::string::npos) << quiet.errors;
 }
