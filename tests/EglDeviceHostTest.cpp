@@ -78,7 +78,7 @@ TEST_F(EglDeviceHostTest, EveryValueRendersThePublishedSampleAndOnlyABadOneSaysS
         const std::string output = folder + "/shafts.png";
         std::filesystem::remove(output);
         std::string log;
-        ASSERT_EQ(solvane(value, "render " + Support::sourcePath("examples/sample.png") + " " + output +
+        ASSERT_EQ(solvane(value, "render --verbose " + Support::sourcePath("examples/sample.png") + " " + output +
                                      " --center 420,150",
                           &log),
                   0)

@@ -221,8 +221,9 @@ TEST(PipeCommand, StandardOutputCarriesTheFramesAndNothingElse)
     }
     writeFile(folder / "in.raw", input);
     std::string output;
-    ASSERT_EQ(runCommand("( " + solvanePath() + " render --verbose --raw 20x12 - - --center 0:0,0 2:20,12 --exposure 50 < " +
-                             folder / "in.raw" + " > " + folder / "out.raw" + " 2> " + folder / "err.txt )",
+    ASSERT_EQ(runCommand("( " + solvanePath() + " render --verbose --raw 20x12 - - --center 0:0,0 2:20,12 " +
+                             "--exposure 50 < " + folder / "in.raw" + " > " + folder / "out.raw" + " 2> " +
+                             folder / "err.txt )",
                          &output),
               0)
         << readFile(folder / "err.txt");
