@@ -53,14 +53,14 @@ xvfb-run -a bash -c '
   status=0
   ctest --test-dir "$0" --output-on-failure -j "$1" $SOLVANE_CTEST_ARGS || status=$?
   if [ "$status" -eq 0 ]; then
-    "$2/wine-run.sh" "$0/solvane.exe" render "$3" "$0/sample-shafts.png" $SOLVANE_REFERENCE_OPTIONS >"$4" 2>&1 ||
+    "$2/wine-run.sh" "$0/solvane.exe" render --verbose "$3" "$0/sample-shafts.png" $SOLVANE_REFERENCE_OPTIONS >"$4" 2>&1 ||
       status=$?
   fi
   wineserver --wait || true
   exit "$status"
 ' "$project" "$win_jobs" "$here" "$sample" "$render_log" || status=$?
 
-# The identification blocks of the run: the shared context at global set-up, then the rendering thread's context.
+# The identification blocks (--verbose): the shared context at global set-up, then the rendering thread's context.
 if [ -f "$render_log" ]; then
   echo "== solvane.exe render $render_options: what it printed"
   cat "$render_log"
