@@ -45,8 +45,13 @@ def solvane_render(image, **values):
 
 
 def run_python(code, timeout=120, env=None):
-    """A fresh interpreter running `code`; its completed process (a hang fails the test by the timeout)."""
+    """A fresh interpreter running `code` from a file of its own (so that spawned workers can import its
+    functions); its completed process. A hang fails the test by the timeout."""
     import sys
 
-    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=timeout,
-                          env=env if env is not None else os.environ.copy())
+    with tempfile.TemporaryDirectory() as folder:
+        script = os.path.join(folder, "script.py")
+        with open(script, "w") as f:
+            f.write(code)
+        return subprocess.run([sys.executable, script], capture_output=True, text=True, timeout=timeout,
+                              env=env if env is not None else os.environ.copy())
