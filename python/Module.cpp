@@ -143,8 +143,8 @@ ArrayShape shapeOf(const py::array& array, const char* name)
 {
     ArrayShape shape;
     if (array.ndim() != 3 && array.ndim() != 4) {
-        throw py::value_error(std::string(name) + " must be an H×W×4 (RGBA) or H×W×3 (RGB) array, or N×H×W×C for "
-                              "a batch, not one of " + std::to_string(array.ndim()) + " dimensions");
+        throw py::value_error(std::string(name) + " must be an H×W×4 (RGBA) or H×W×3 (RGB) array, or N×H×W×C " +
+                              "for a batch, not one of " + std::to_string(array.ndim()) + " dimensions");
     }
     shape.batch = array.ndim() == 4;
     const py::ssize_t first = shape.batch ? 1 : 0;
@@ -204,12 +204,13 @@ py::array render(const py::array& image, const py::object& threshold, const py::
     }
     // The frames are read as packed rows; a strided view (a crop, a channel flip) is copied first. The copy is
     // made before anything is written, so `out` may be the image itself or overlap it.
+    const py::module_ numpy = py::module_::import("numpy");
     py::array source = image;
-    const bool overlaps = !out.is_none() && py::module_::import("numpy").attr("shares_memory")(image, result).cast<bool>();
+    const bool overlaps = !out.is_none() && numpy.attr("shares_memory")(image, result).cast<bool>();
     if (!(image.flags() & py::array::c_style) || overlaps) {
-        source = py::module_::import("numpy").attr("ascontiguousarray")(image);
+        source = numpy.attr("ascontiguousarray")(image);
         if (overlaps && source.data() == image.data()) {
-            source = py::module_::import("numpy").attr("array")(image, py::arg("copy") = true);
+            source = numpy.attr("array")(image, py::arg("copy") = true);
         }
     }
     {
@@ -325,8 +326,14 @@ PYBIND11_MODULE(_native, m)
     m.def("render", &render, py::arg("image"), py::kw_only(), py::arg("threshold") = py::none(),
           py::arg("threshold_smooth") = py::none(), py::arg("center") = py::none(),
           py::arg("shine_length") = py::none(), py::arg("exposure") = py::none(), py::arg("quality") = py::none(),
-          py::arg("ray_only") = false, py::arg("out") = py::none());
-    m.def("parameters", &parameters);
+          py::arg("ray_only") = false, py::arg("out") = py::none(),
+          "Light shafts over an H x W x 4 (RGBA) or H x W x 3 (RGB) image of uint8, uint16 or float32 (0 to 1), or\n"
+          "a batch of them (N x H x W x C); returns a new array of the same shape and type, or fills `out`.\n"
+          "threshold, threshold_smooth, exposure: per cent; center: (x, y) pixels from the top-left corner;\n"
+          "shine_length: pixels; quality: 'high', 'medium' or 'low'; ray_only: the shafts alone.\n"
+          "None is the plug-in's default (parameters()). Raises RenderError for a frame the plug-in refuses.");
+    m.def("parameters", &parameters,
+          "The effect's parameters as the host shows them: keyword, name, kind, range, default, hidden.");
     m.def("_shut_down", [] {
         std::string failure;
         {

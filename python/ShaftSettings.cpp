@@ -92,10 +92,10 @@ void ShaftSettings::applyTo(StandIn::SubstituteHost& host) const
 std::vector<ShownParameter> shownParameters(const std::vector<StandIn::HostParameter>& declared)
 {
     std::vector<ShownParameter> shown;
-    auto add = [&](PF_ParamIndex index, PF_ParamType type, const char* argument) -> ShownParameter* {
+    auto add = [&](PF_ParamIndex index, PF_ParamType type, const char* argument) {
         const PF_ParamDef* def = StandIn::declaredAs(declared, index, type);
         if (!def) {
-            return nullptr;
+            return;
         }
         ShownParameter p;
         p.argument = argument;
@@ -118,7 +118,8 @@ std::vector<ShownParameter> shownParameters(const std::vector<StandIn::HostParam
             p.kind = "point";
             p.minimum = -kLargestCoordinate;
             p.maximum = kLargestCoordinate;
-            p.defaults = {StandIn::doubleFromFixed(def->u.td.x_dephault), StandIn::doubleFromFixed(def->u.td.y_dephault)};
+            p.defaults = {StandIn::doubleFromFixed(def->u.td.x_dephault),
+                          StandIn::doubleFromFixed(def->u.td.y_dephault)};
             break;
         case PF_Param_POPUP: {
             p.kind = "popup";
@@ -140,7 +141,6 @@ std::vector<ShownParameter> shownParameters(const std::vector<StandIn::HostParam
             break;
         }
         shown.push_back(p);
-        return &shown.back();
     };
     add(kParamThreshold, PF_Param_FIX_SLIDER, "threshold");
     add(kParamThresholdSmooth, PF_Param_FIX_SLIDER, "threshold_smooth");

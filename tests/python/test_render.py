@@ -47,7 +47,8 @@ def test_frames_equal_solvane_render(sample, case, dtype, channels):
 
 def test_float_and_16_bit_keep_their_values_where_the_shafts_add_nothing():
     # A dark frame between 8-bit levels with a patch brighter than 1 at the light: the patch stays (a screen over
-    # white is white) and so does much of the frame the shafts leave at level 0; what the shafts reach takes the rendered levels.
+    # white is white), and so does much of the frame where the shafts stay at level 0; what they reach takes the
+    # rendered levels.
     values = {"threshold": 50, "exposure": 60, "center": (160.0, 100.0), "shine_length": 40}
     image = numpy.full((200, 320, 4), 0.0012345, numpy.float32)
     image[:, :, 3] = 1
