@@ -73,6 +73,9 @@ set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-ostrel-solvane)
 set(CPACK_DEBIAN_PYTHON_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pil")
+# Byte-compiled at install and cleaned at removal (py3compile, py3clean), as Debian's Python packages are.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/python/postinst ${PROJECT_SOURCE_DIR}/packaging/python/prerm)
 if(Python3_VERSION_MAJOR AND Python3_VERSION_MINOR)
   math(EXPR solvane_python_next "${Python3_VERSION_MINOR} + 1")
   set(solvane_python "${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}")

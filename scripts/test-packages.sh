@@ -346,5 +346,6 @@ Image.fromarray(ostrel_solvane.render(image, center=(420, 150))).save("python.pn
       fail "dpkg --purge left $path"
     fi
   done <"$work/python-files"
+  [ ! -e /usr/lib/python3/dist-packages/ostrel_solvane ] || fail "dpkg --purge left the module's folder"
 fi
 echo "packages: done after $((SECONDS - start)) s"
