@@ -33,6 +33,12 @@ else()
   if(TARGET solvane_gimp_plugin)
     list(APPEND SOLVANE_PACKAGE_COMPONENTS gimp)
   endif()
+  # The Python module is the package python3-ostrel-solvane, named as Debian names Python 3's modules.
+  if(TARGET solvane_python_module)
+    list(APPEND SOLVANE_PACKAGE_COMPONENTS python)
+    install(FILES packaging/copyright ${package_changelog}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/python3-ostrel-solvane COMPONENT python EXCLUDE_FROM_ALL)
+  endif()
   # The OBS module and the GIMP plug-in are packages of their own (they depend on OBS's and GIMP's libraries); each
   # carries the same documents in its own folder, as Debian asks of every package.
   foreach(component obs gimp)

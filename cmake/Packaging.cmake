@@ -2,7 +2,8 @@
 #   cpack -G DEB  ostrel-solvane_1.0.0-1_amd64.deb: the system's libraries, dependencies from dpkg-shlibdeps; where
 #                 they are built, the OBS module and the GIMP plug-in in packages of their own,
 #                 ostrel-solvane-obs_1.0.0-1_amd64.deb and ostrel-solvane-gimp_1.0.0-1_amd64.deb, so that the
-#                 frei0r hosts' users need neither OBS's nor GIMP's libraries
+#                 frei0r hosts' users need neither OBS's nor GIMP's libraries; where it is built, the Python module
+#                 as python3-ostrel-solvane_1.0.0-1_amd64.deb
 #   cpack -G TGZ  ostrel-solvane-1.0.0-linux-x86_64.tar.gz: the same files under one folder, with the libraries of
 #                 the "bundled" component (glbinding, libpng), found through $ORIGIN run paths
 # Both use the version of the project.
@@ -67,7 +68,27 @@ set(CPACK_DEBIAN_GIMP_DESCRIPTION
     "GIMP 2.10, with a preview, and the procedure plug-in-ostrel-solvane for\n"
     "Script-Fu and batch jobs, drawing with OpenGL 3.3 through the Ostrel Solvane\n"
     "effect plug-in it carries.")
-foreach(description IN ITEMS CPACK_DEBIAN_OBS_DESCRIPTION CPACK_DEBIAN_GIMP_DESCRIPTION)
+# The Python module, built for Debian's Python 3 of the build (its extension's ABI is that version's).
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-ostrel-solvane)
+set(CPACK_DEBIAN_PYTHON_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SUGGESTS "python3-pil")
+# Byte-compiled at install and cleaned at removal (py3compile, py3clean), as Debian's Python packages are.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/python/postinst ${PROJECT_SOURCE_DIR}/packaging/python/prerm)
+if(Python3_VERSION_MAJOR AND Python3_VERSION_MINOR)
+  math(EXPR solvane_python_next "${Python3_VERSION_MINOR} + 1")
+  set(solvane_python "${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}")
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+      "python3 (>= ${solvane_python}), python3 (<< ${Python3_VERSION_MAJOR}.${solvane_python_next}), python3-numpy")
+endif()
+set(CPACK_DEBIAN_PYTHON_DESCRIPTION
+    "GPU light-shaft effect for Python 3 on numpy arrays\n"
+    "The module ostrel_solvane draws light shafts over images held in numpy\n"
+    "arrays (RGB or RGBA, 8 or 16 bits or float, one image or a batch) with\n"
+    "OpenGL 3.3, through the Ostrel Solvane effect plug-in it carries, and a\n"
+    "transform for augmentation pipelines that draws the values at random.")
+foreach(description IN ITEMS CPACK_DEBIAN_OBS_DESCRIPTION CPACK_DEBIAN_GIMP_DESCRIPTION CPACK_DEBIAN_PYTHON_DESCRIPTION)
   string(REPLACE ";" "" ${description} "${${description}}")
 endforeach()
 set(CPACK_SOLVANE_DEB_COMPONENTS Unspecified ${SOLVANE_PACKAGE_COMPONENTS})

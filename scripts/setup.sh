@@ -4,7 +4,7 @@
 #                             CMake, glbinding, EGL and Mesa, libpng, and frei0r's one header for the frei0r module
 #   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
 #                             editors the tests drive, the checkers of the editors' files and of the scripts, clang
-#                             for the fuzz targets
+#                             for the fuzz targets, pybind11, numpy and pytest for the Python module
 set -euo pipefail
 main_packages=(
   build-essential cmake pkg-config binutils
@@ -42,6 +42,9 @@ test_packages=(
   clang libclang-rt-14-dev
   # the checker of the scripts (scripts/shellcheck.sh)
   shellcheck
+  # the Python module (python/, built when pybind11 and numpy are there) and its pytest suite, which reads and
+  # writes PNG files through Pillow
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-pil
 )
 packages=("${main_packages[@]}")
 case "${1:-}" in

@@ -27,6 +27,9 @@ cleanup() {
   if [ "$deb_installed" = 1 ]; then
     timeout 120 dpkg --purge ostrel-solvane >/dev/null 2>&1 || true
   fi
+  if [ "${python_installed:-0}" = 1 ]; then
+    timeout 120 dpkg --purge python3-ostrel-solvane >/dev/null 2>&1 || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -225,6 +228,20 @@ if dpkg-deb -f "$deb" Depends | grep -Eq 'libobs|libgimp'; then
   fail "$(basename "$deb") depends on OBS's or GIMP's libraries"
 fi
 echo "packages: $host_packages host package(s) beside $(basename "$deb")"
+# The Python module, where it was built: a package of its own, lintian-clean, the plug-in beside the module.
+python_deb=$build/packages/python3-ostrel-solvane_${version}-1_amd64.deb
+if [ -f "$python_deb" ]; then
+  step "lintian on $(basename "$python_deb")"
+  timeout 300 lintian --tag-display-limit 0 "$python_deb" | tee "$work/lintian-python.log" || true
+  if grep -q '^E:' "$work/lintian-python.log"; then
+    fail "lintian reports errors in $(basename "$python_deb")"
+  fi
+  dpkg-deb -c "$python_deb" >"$work/contents-python.txt"
+  for path in usr/lib/python3/dist-packages/ostrel_solvane/__init__.py \
+    usr/lib/python3/dist-packages/ostrel_solvane/OstrelSolvane.aex usr/share/doc/python3-ostrel-solvane/copyright; do
+    grep -q " \./$path\$" "$work/contents-python.txt" || fail "$(basename "$python_deb") has no /$path"
+  done
+fi
 if [ "${SOLVANE_SKIP_DEB_INSTALL:-0}" = 1 ] || [ "$(id -u)" -ne 0 ] || ! command -v apt-get >/dev/null; then
   echo "packages: the system install of the Debian package skipped (needs root and apt-get)"
   echo "packages: done after $((SECONDS - start)) s"
@@ -302,4 +319,33 @@ done
 timeout 120 dpkg --purge ostrel-solvane >/dev/null
 deb_installed=0
 ! dpkg-query -W ostrel-solvane >/dev/null 2>&1 || fail "dpkg still knows ostrel-solvane after the purge"
+# The Python package on its own: installed, imported by Debian's Python from a clean environment in another folder,
+# the sample rendered as the golden image, and purged with nothing left.
+if [ -f "$python_deb" ]; then
+  cp "$python_deb" "$work/"
+  step "apt-get install ./$(basename "$python_deb")"
+  python_installed=1
+  (cd "$work" && DEBIAN_FRONTEND=noninteractive timeout 300 apt-get -o DPkg::Lock::Timeout=120 install -y -q \
+    --no-install-recommends "./$(basename "$python_deb")" >"$work/apt-python.log" 2>&1) || {
+    cat "$work/apt-python.log"
+    fail "apt-get install of the Python package failed"
+  }
+  dpkg -L python3-ostrel-solvane >"$work/python-files"
+  (cd "$work/deb-render" && timeout 120 env -i PATH=/usr/bin:/bin SOLVANE_QUIET=1 /usr/bin/python3 -I -c '
+import sys, numpy, ostrel_solvane
+from PIL import Image
+assert ostrel_solvane.__file__.startswith("/usr/lib/python3/dist-packages/"), ostrel_solvane.__file__
+image = numpy.asarray(Image.open(sys.argv[1]).convert("RGBA"))
+Image.fromarray(ostrel_solvane.render(image, center=(420, 150))).save("python.png")' "$sample") ||
+    fail "the packaged Python module could not render"
+  same_image "$work/deb-render/python.png" "$golden" "the packaged Python module"
+  timeout 120 dpkg --purge python3-ostrel-solvane >/dev/null
+  python_installed=0
+  while IFS= read -r path; do
+    if [ -e "$path" ] && [ ! -d "$path" ]; then
+      fail "dpkg --purge left $path"
+    fi
+  done <"$work/python-files"
+  [ ! -e /usr/lib/python3/dist-packages/ostrel_solvane ] || fail "dpkg --purge left the module's folder"
+fi
 echo "packages: done after $((SECONDS - start)) s"
