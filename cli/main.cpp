@@ -55,6 +55,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "solvane: --plugin needs a path\n");
                 return 2;
             }
+            // An empty path would otherwise quietly stand for the installed plug-in.
+            if (context.pluginPath.empty()) {
+                std::fprintf(stderr, "solvane: --plugin: empty path\n(run 'solvane help' for usage)\n");
+                return 2;
+            }
         } else {
             break;
         }
