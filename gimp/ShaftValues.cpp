@@ -51,8 +51,10 @@ void ShaftValues::settle(const std::vector<StandIn::HostParameter>& declared, co
     thresholdSmooth = settled("threshold-smoothness", thresholdSmooth, defaults.thresholdSmooth,
                               declaration.thresholdSmooth());
     exposure = settled("exposure", exposure, defaults.exposure, declaration.exposure());
-    shineLength = static_cast<int>(settled("shine-length", shineLength, defaults.shineLength, declaration.shineLength()));
-    quality = static_cast<int>(settled("quality", quality, defaults.quality, {1.0, double(declaration.qualityChoices())}));
+    shineLength =
+        static_cast<int>(settled("shine-length", shineLength, defaults.shineLength, declaration.shineLength()));
+    quality =
+        static_cast<int>(settled("quality", quality, defaults.quality, {1.0, double(declaration.qualityChoices())}));
     centerX = layer.offsetX + settled("center-x", centerX - layer.offsetX, defaults.centerX - layer.offsetX,
                                       {-kLargestCoordinate, kLargestCoordinate});
     centerY = layer.offsetY + settled("center-y", centerY - layer.offsetY, defaults.centerY - layer.offsetY,

@@ -55,7 +55,8 @@ EffectDeclaration::EffectDeclaration(const std::vector<HostParameter>& declared)
     }
     if (const PF_ParamDef* def = declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
         shineLength_ = {static_cast<double>(def->u.sd.valid_min), static_cast<double>(def->u.sd.valid_max)};
-        defaults_.shineLength = static_cast<int>(std::clamp<double>(def->u.sd.dephault, shineLength_.low, shineLength_.high));
+        defaults_.shineLength =
+            static_cast<int>(std::clamp<double>(def->u.sd.dephault, shineLength_.low, shineLength_.high));
     }
     if (const PF_ParamDef* def = declaredAs(declared, kParamExposure, PF_Param_FIX_SLIDER)) {
         defaults_.exposure = doubleFromFixed(def->u.fd.dephault);

@@ -1,4 +1,5 @@
-// Why OpenGL could not start, where the plug-in's contexts are WGL's: nothing is asked; the plug-in's code stands alone.
+// Why OpenGL could not start, where the plug-in's contexts are WGL's: nothing is asked; the plug-in's code stands
+// alone.
 #include "standin/PluginClient.h"
 
 namespace Tamrin {

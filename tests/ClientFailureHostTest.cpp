@@ -38,7 +38,8 @@ protected:
     std::string brokenPlugin() const
     {
         std::string bytes = Support::readFile(Support::pluginPath());
-        for (std::size_t at = bytes.find("out vec2 uv;"); at != std::string::npos; at = bytes.find("out vec2 uv;", at)) {
+        const std::string declared = "out vec2 uv;";
+        for (std::size_t at = bytes.find(declared); at != std::string::npos; at = bytes.find(declared, at)) {
             bytes.replace(at, 12, "out vec2 ux;");
         }
         Support::writeFile(scratch / "broken.aex", bytes);
