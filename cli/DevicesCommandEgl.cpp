@@ -1,7 +1,6 @@
 #include "cli/DevicesCommand.h"
 
 #include "egldevices/EglDevices.h"
-#include "egldevices/EglDiagnosis.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,8 +17,6 @@ int listDevices()
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
-
-std::string openGlTrouble() { return diagnoseOpenGl(std::getenv(kEglDeviceVariable)); }
 
 } // namespace Cli
 } // namespace Solvane

@@ -13,8 +13,6 @@ int listDevices()
     return 0;
 }
 
-std::string openGlTrouble() { return std::string(); }
-
 } // namespace Cli
 } // namespace Solvane
 } // namespace Tamrin

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "cli/FrameQueue.h"
-#include "cli/RenderFailure.h"
+#include "standin/PluginClient.h"
 #include "host/ParameterIndex.h"
 
 namespace Tamrin {
@@ -63,7 +63,7 @@ void FramePipeline::render(PipelineFrame& frame)
                                    ? host_.parameters()[kParamQuality].current.u.pd.value
                                    : 0;
         throw FrameError(frame.number, frame.source + ": " +
-                                           describeRenderFailure(error, frame.input->width(),
+                                           StandIn::describeRenderFailure(error, frame.input->width(),
                                                                  frame.input->height(), static_cast<int>(quality)));
     }
 }

@@ -16,11 +16,11 @@
 #include "cli/OutputFile.h"
 #include "cli/PluginDiagnostics.h"
 #include "standin/HostThreadPool.h"
+#include "standin/PluginClient.h"
 #include "standin/PluginSession.h"
 #include "cli/PngImage.h"
 #include "cli/ProgressLine.h"
 #include "cli/FrameSources.h"
-#include "cli/RenderFailure.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -161,12 +161,10 @@ void RenderJob::run()
             progress.finish();
             // What the plug-in reported (a shader's or program's log) belongs with the error, quiet or not; the
             // lines before it go where the plug-in's lines go.
-            const std::string lines = diagnostics.takeForFailure();
-            const std::string report = pluginReport(lines);
-            const std::size_t reportStart = std::min({lines.find("Shader "), lines.find("Program error:"),
-                                                      lines.find("framebuffer incomplete"), lines.size()});
-            diagnostics.forward(lines.substr(0, report.empty() ? lines.size() : reportStart));
-            const std::string reported = report.empty() ? std::string() : "; the plug-in reported:\n" + report;
+            const StandIn::PluginLines lines = StandIn::splitPluginLines(diagnostics.takeForFailure());
+            diagnostics.forward(lines.before);
+            const std::string reported =
+                lines.report.empty() ? std::string() : "; the plug-in reported:\n" + lines.report;
             if (!sequence) {
                 throw std::runtime_error(e.what() + reported);
             }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "host/ParameterIndex.h"
+#include "standin/EffectValues.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -54,7 +55,7 @@ struct NumericOption {
 const NumericOption kNumericOptions[] = {
     {"--threshold", kParamThreshold, 1, 0, 100, false},
     {"--threshold-smooth", kParamThresholdSmooth, 1, 0, 100, false},
-    {"--center", kParamCenter, 2, -32767, 32767, false},
+    {"--center", kParamCenter, 2, -StandIn::kLargestCoordinate, StandIn::kLargestCoordinate, false},
     {"--shine-length", kParamShineLength, 1, 0, 2048, true},
     {"--exposure", kParamExposure, 1, 0, 100, false},
 };
@@ -68,7 +69,8 @@ std::vector<double> parseValue(const NumericOption& option, const std::string& t
             throw std::invalid_argument(std::string(option.name) + ": expected X,Y, got '" + text + "'");
         }
         value = {parseNumber(option.name, text.substr(0, comma)), parseNumber(option.name, text.substr(comma + 1))};
-        if (!(std::fabs(value[0]) <= 32767.0 && std::fabs(value[1]) <= 32767.0)) {
+        const double largest = StandIn::kLargestCoordinate;
+        if (!(std::fabs(value[0]) <= largest && std::fabs(value[1]) <= largest)) {
             throw std::invalid_argument(std::string(option.name) + ": coordinates must lie within +-32767 pixels");
         }
         return value;

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/DevicesCommand.h"
 #include "cli/PluginLocation.h"
 #include "cli/RenderOptions.h"
 #include "cli/System.h"
 #include "standin/PluginLibrary.h"
+#include "standin/PluginClient.h"
 #include "standin/PluginSession.h"
 
 using namespace Tamrin::Solvane;
@@ -59,6 +59,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "solvane: --plugin needs a path\n");
                 return 2;
             }
+            // An empty path would otherwise quietly stand for the installed plug-in.
+            if (context.pluginPath.empty()) {
+                std::fprintf(stderr, "solvane: --plugin: empty path\n(run 'solvane help' for usage)\n");
+                return 2;
+            }
         } else {
             break;
         }
@@ -98,15 +103,10 @@ int main(int argc, char** argv)
     } catch (const UsageError& e) {
         std::fprintf(stderr, "solvane: %s\n(run 'solvane help' for usage)\n", e.what());
         return 2;
-    } catch (const StandIn::GlobalSetUpError& e) {
-        // The plug-in answers with a code alone; the cause is looked for here.
-        const std::string cause = openGlTrouble();
-        std::fflush(stdout);
-        std::fprintf(stderr, "solvane: error: %s%s%s\n", e.what(), cause.empty() ? "" : ": ", cause.c_str());
-        return 1;
     } catch (const std::exception& e) {
+        // A failed global set-up is the plug-in's code alone: the cause is looked for.
         std::fflush(stdout);
-        std::fprintf(stderr, "solvane: error: %s\n", e.what());
+        std::fprintf(stderr, "solvane: error: %s\n", StandIn::setUpFailure(e, "").c_str());
         return 1;
     }
 }

@@ -1,15 +1,13 @@
 #include "frei0r/Frei0rInstance.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
 
-#include "egldevices/EglDevices.h"
-#include "egldevices/EglDiagnosis.h"
+#include "standin/PluginClient.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -58,6 +56,14 @@ Frei0rInstance::~Frei0rInstance()
     }
 }
 
+void Frei0rInstance::setParameter(int index, const void* value)
+{
+    std::string note;
+    if (parameters_.set(index, value, &note) && !note.empty() && settled_.insert(index).second) {
+        std::fprintf(stderr, "ostrel_solvane: %s\n", note.c_str());
+    }
+}
+
 void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32_t* out)
 {
     if (!in || !out) {
@@ -80,7 +86,7 @@ void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32
     PF_Err error = PF_Err_NONE;
     std::string report;
     try {
-        error = SharedPlugin::instance().render(parameters_, input_, output_, seconds, &report);
+        error = SharedPlugin::instance().render(parameters_, input_, output_, seconds, report);
     } catch (const std::bad_alloc&) {
         passThrough(in, out, "there was no memory for the render", kNoMemory);
         return;
@@ -89,14 +95,11 @@ void Frei0rInstance::update(double seconds, const std::uint32_t* in, std::uint32
         return;
     }
     if (error != PF_Err_NONE) {
-        std::string reason =
-            StandIn::describeError(error) + (report.empty() ? std::string() : "; the plug-in reported:\n" + report);
-        if (error == PF_Err_INTERNAL_STRUCT_DAMAGED && reported_.count(error) == 0) {
-            // The plug-in's code for an OpenGL context it could not make: the cause is looked for once.
-            const std::string cause = diagnoseOpenGl(std::getenv(kEglDeviceVariable));
-            reason += cause.empty() ? std::string() : ": " + cause;
+        if (reported_.count(error) == 0) {
+            passThrough(in, out, StandIn::renderFailureCause(error, width_, height_, report).c_str(), error);
+        } else {
+            passThrough(in, out, "", error);
         }
-        passThrough(in, out, reason.c_str(), error);
         return;
     }
     output_.copyToRgba(reinterpret_cast<std::uint8_t*>(out));

@@ -34,6 +34,9 @@ public:
     Frei0rInstance& operator=(const Frei0rInstance&) = delete;
 
     Frei0rParameters& parameters() { return parameters_; }
+    // Sets a value as the host hands it over; a value that had to be changed (out of its
+    // range, not a number) is said once for each parameter on standard error.
+    void setParameter(int index, const void* value);
 
     // One frame, frei0r's RGBA bytes in and out; `in` and `out` may be the same frame.
     void update(double seconds, const std::uint32_t* in, std::uint32_t* out);
@@ -47,6 +50,7 @@ private:
     StandIn::HostWorld output_;
     Frei0rParameters parameters_;
     std::set<int> reported_;
+    std::set<int> settled_; // the parameters whose changed value was said
     bool attached_ = false;
     std::string startFailure_; // why the plug-in could not start for this instance; empty when it did or was not tried
 };

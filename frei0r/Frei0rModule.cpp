@@ -115,7 +115,11 @@ SOLVANE_FREI0R_EXPORT void f0r_destruct(f0r_instance_t instance)
 SOLVANE_FREI0R_EXPORT void f0r_set_param_value(f0r_instance_t instance, f0r_param_t param, int param_index)
 {
     if (instance && param) {
-        static_cast<Frei0rInstance*>(instance)->parameters().set(param_index, param);
+        try {
+            static_cast<Frei0rInstance*>(instance)->setParameter(param_index, param);
+        } catch (...) {
+            report("a parameter was not set", "unknown error");
+        }
     }
 }
 

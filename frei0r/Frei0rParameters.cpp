@@ -33,38 +33,6 @@ const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
     {"Ray Only", F0R_PARAM_BOOL, "Output the shafts alone instead of screened over the frame"},
 };
 
-// The host stores a point as 16.16 fixed point: whole pixels within +-32767.
-constexpr double kLargestCoordinate = 32767.0;
-
-// A value a host handed over, in [0, 1]; false when it is not a finite number
-// (infinity is no more a value of the control than NaN is).
-bool unitValue(const void* value, double& destination)
-{
-    const double number = *static_cast<const double*>(value);
-    if (!std::isfinite(number)) {
-        return false;
-    }
-    destination = std::clamp(number, 0.0, 1.0);
-    return true;
-}
-
-// A centre coordinate a host handed over, not clamped to the frame: a centre outside
-// it, a light off screen, is a look the effect allows. False when it is not finite.
-bool centerValue(const void* value, double& destination)
-{
-    const double number = *static_cast<const double*>(value);
-    if (!std::isfinite(number)) {
-        return false;
-    }
-    destination = number;
-    return true;
-}
-
-double pixels(double fraction, int frameSize)
-{
-    return std::clamp(fraction * frameSize, -kLargestCoordinate, kLargestCoordinate);
-}
-
 } // namespace
 
 const Frei0rParameters::Description& Frei0rParameters::describe(int index)
@@ -74,116 +42,72 @@ const Frei0rParameters::Description& Frei0rParameters::describe(int index)
 
 Frei0rParameters Frei0rParameters::fromDeclared(const std::vector<StandIn::HostParameter>& declared)
 {
+    return fromDeclaration(StandIn::EffectDeclaration(declared));
+}
+
+Frei0rParameters Frei0rParameters::fromDeclaration(const StandIn::EffectDeclaration& declaration)
+{
+    const StandIn::EffectValues& d = declaration.defaults();
     Frei0rParameters parameters;
-    auto definition = [&](PF_ParamIndex index, PF_ParamType type) { return StandIn::declaredAs(declared, index, type); };
-    if (const PF_ParamDef* def = definition(kParamThreshold, PF_Param_FIX_SLIDER)) {
-        parameters.threshold_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
-    }
-    if (const PF_ParamDef* def = definition(kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
-        parameters.thresholdSmooth_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
-    }
-    if (const PF_ParamDef* def = definition(kParamCenter, PF_Param_POINT)) {
-        // The declared point is in per cent of the layer, which is a fraction of the frame here.
-        parameters.centerX_ = StandIn::doubleFromFixed(def->u.td.x_dephault) / 100.0;
-        parameters.centerY_ = StandIn::doubleFromFixed(def->u.td.y_dephault) / 100.0;
-    }
-    if (const PF_ParamDef* def = definition(kParamShineLength, PF_Param_SLIDER)) {
-        parameters.shineLength_ = std::clamp(def->u.sd.dephault / 2048.0, 0.0, 1.0);
-    }
-    if (const PF_ParamDef* def = definition(kParamExposure, PF_Param_FIX_SLIDER)) {
-        parameters.exposure_ = StandIn::doubleFromFixed(def->u.fd.dephault) / 100.0;
-    }
-    if (const PF_ParamDef* def = definition(kParamQuality, PF_Param_POPUP)) {
-        parameters.quality_ = (def->u.pd.dephault - 1) / 2.0;
-    }
-    if (const PF_ParamDef* def = definition(kParamRayOnly, PF_Param_CHECKBOX)) {
-        parameters.rayOnly_ = def->u.bd.dephault ? 1.0 : 0.0;
-    }
+    parameters.declaration_ = declaration;
+    double* values = parameters.defaults_;
+    values[kThreshold] = d.threshold / 100.0;
+    values[kThresholdSmooth] = d.thresholdSmooth / 100.0;
+    // The declared point is in per cent of the layer, which is a fraction of the frame here.
+    values[kCenterX] = d.centerX / 100.0;
+    values[kCenterY] = d.centerY / 100.0;
+    values[kShineLength] = std::clamp(d.shineLength / 2048.0, 0.0, 1.0);
+    values[kExposure] = d.exposure / 100.0;
+    values[kQuality] = (d.quality - 1) / 2.0;
+    values[kRayOnly] = d.rayOnly ? 1.0 : 0.0;
+    std::copy(std::begin(parameters.defaults_), std::end(parameters.defaults_), std::begin(parameters.values_));
     return parameters;
 }
 
-bool Frei0rParameters::set(int index, const void* value)
+bool Frei0rParameters::set(int index, const void* value, std::string* note)
 {
-    switch (index) {
-    case kThreshold:
-        unitValue(value, threshold_);
-        return true;
-    case kThresholdSmooth:
-        unitValue(value, thresholdSmooth_);
-        return true;
-    case kCenterX:
-        centerValue(value, centerX_);
-        return true;
-    case kCenterY:
-        centerValue(value, centerY_);
-        return true;
-    case kShineLength:
-        unitValue(value, shineLength_);
-        return true;
-    case kExposure:
-        unitValue(value, exposure_);
-        return true;
-    case kQuality:
-        unitValue(value, quality_);
-        return true;
-    case kRayOnly:
-        unitValue(value, rayOnly_);
-        return true;
-    default:
+    if (index < 0 || index >= kCount) {
         return false;
     }
+    // The centre may lie outside the frame, as far as the host's coordinates reach.
+    const bool center = index == kCenterX || index == kCenterY;
+    const StandIn::ValueRange range = center ? StandIn::ValueRange{-1.0e9, 1.0e9} : StandIn::ValueRange{0.0, 1.0};
+    std::string said;
+    values_[index] = StandIn::settledValue(kDescriptions[index].name, *static_cast<const double*>(value),
+                                           defaults_[index], range, said);
+    if (note && !said.empty()) {
+        *note = said;
+    }
+    return true;
 }
 
 bool Frei0rParameters::get(int index, void* value) const
 {
-    auto* number = static_cast<double*>(value);
-    switch (index) {
-    case kThreshold:
-        *number = threshold_;
-        return true;
-    case kThresholdSmooth:
-        *number = thresholdSmooth_;
-        return true;
-    case kCenterX:
-        *number = centerX_;
-        return true;
-    case kCenterY:
-        *number = centerY_;
-        return true;
-    case kShineLength:
-        *number = shineLength_;
-        return true;
-    case kExposure:
-        *number = exposure_;
-        return true;
-    case kQuality:
-        *number = quality_;
-        return true;
-    case kRayOnly:
-        *number = rayOnly_;
-        return true;
-    default:
+    if (index < 0 || index >= kCount) {
         return false;
     }
+    *static_cast<double*>(value) = values_[index];
+    return true;
 }
 
 int Frei0rParameters::qualityChoice() const
 {
-    if (quality_ < 0.25) {
+    if (values_[kQuality] < 0.25) {
         return 1;
     }
-    return quality_ < 0.75 ? 2 : 3;
+    return values_[kQuality] < 0.75 ? 2 : 3;
 }
 
 void Frei0rParameters::applyTo(StandIn::SubstituteHost& host, int frameWidth, int frameHeight) const
 {
-    host.setFixedSlider(kParamThreshold, threshold_ * 100.0);
-    host.setFixedSlider(kParamThresholdSmooth, thresholdSmooth_ * 100.0);
-    host.setPoint(kParamCenter, pixels(centerX_, frameWidth), pixels(centerY_, frameHeight));
-    host.setSlider(kParamShineLength, static_cast<A_long>(std::lround(shineLength_ * 2048.0)));
-    host.setFixedSlider(kParamExposure, exposure_ * 100.0);
-    host.setPopup(kParamQuality, qualityChoice());
-    host.setCheckbox(kParamRayOnly, rayOnly_ >= 0.5);
+    StandIn::EffectValues values;
+    values.threshold = values_[kThreshold] * 100.0;
+    values.thresholdSmooth = values_[kThresholdSmooth] * 100.0;
+    values.shineLength = static_cast<int>(std::lround(values_[kShineLength] * 2048.0));
+    values.exposure = values_[kExposure] * 100.0;
+    values.quality = qualityChoice();
+    values.rayOnly = values_[kRayOnly] >= 0.5;
+    declaration_.apply(host, values, values_[kCenterX] * frameWidth, values_[kCenterY] * frameHeight);
 }
 
 } // namespace Frei0r

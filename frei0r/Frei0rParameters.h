@@ -1,7 +1,9 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
+#include "standin/EffectValues.h"
 #include "standin/SubstituteHost.h"
 
 namespace Tamrin {
@@ -37,13 +39,16 @@ public:
     static const Description& describe(int index);
 
     // The values the plug-in declared (its own defaults), read from the host's
-    // parameter store after parameter set-up.
+    // parameter store after parameter set-up; they are also what a value that is not a
+    // number falls back to.
     static Frei0rParameters fromDeclared(const std::vector<StandIn::HostParameter>& declared);
 
-    // Sets one value from what a frei0r host hands over (a double). Values outside
-    // [0, 1] are brought into it, except the centre's; a value that is not a finite
-    // number is ignored. False for an unknown index.
-    bool set(int index, const void* value);
+    // Sets one value from what a frei0r host hands over (a double), which the module
+    // did not make: a value outside [0, 1] is brought to its nearest end, except the
+    // centre's (a light off screen), and a value that is not a finite number counts as
+    // the default. When the value had to change, `note` receives one line naming the
+    // parameter. False for an unknown index.
+    bool set(int index, const void* value, std::string* note = nullptr);
     // Writes one value the way frei0r reads it back; false for an unknown index.
     bool get(int index, void* value) const;
 
@@ -56,14 +61,12 @@ public:
     int qualityChoice() const;
 
 private:
-    double threshold_ = 0.5;
-    double thresholdSmooth_ = 0.0;
-    double centerX_ = 0.5;
-    double centerY_ = 0.5;
-    double shineLength_ = 1.0;
-    double exposure_ = 0.1;
-    double quality_ = 0.5;
-    double rayOnly_ = 0.0;
+    static Frei0rParameters fromDeclaration(const StandIn::EffectDeclaration& declaration);
+
+    // In the order of Index: frei0r's doubles, the centre as fractions of the frame.
+    double values_[kCount] = {0.5, 0.0, 0.5, 0.5, 1.0, 0.1, 0.5, 0.0};
+    double defaults_[kCount] = {0.5, 0.0, 0.5, 0.5, 1.0, 0.1, 0.5, 0.0};
+    StandIn::EffectDeclaration declaration_;
 };
 
 } // namespace Frei0r

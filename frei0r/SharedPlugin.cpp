@@ -2,15 +2,11 @@
 
 #include <dlfcn.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 
-#include "egldevices/EglDevices.h"
-#include "egldevices/EglDiagnosis.h"
 #include "standin/ClientEnvironment.h"
+#include "standin/EffectValues.h"
 
 
 namespace Tamrin {
@@ -25,9 +21,8 @@ SharedPlugin& SharedPlugin::instance()
 
 std::string SharedPlugin::pluginPath()
 {
-    const std::string configured = StandIn::pluginNamedByEnvironment();
-    return configured.empty() ? StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&SharedPlugin::pluginPath))
-                              : configured;
+    return StandIn::clientPluginPath(
+        StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&SharedPlugin::pluginPath)));
 }
 
 SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction()
@@ -41,8 +36,6 @@ SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction
     }
     return FailedConstruction::Reported;
 }
-
-bool SharedPlugin::quietRequested() { return StandIn::quietRequestedByEnvironment(); }
 
 A_long SharedPlugin::hostTime(double seconds) { return StandIn::scaledToInt32(seconds, kTimeScale); }
 
@@ -64,30 +57,14 @@ void SharedPlugin::deinit()
 Frei0rParameters SharedPlugin::attach()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session_) {
-        auto thread = std::make_unique<StandIn::PluginThread>();
-        diagnostics_ = quietRequested() ? StandIn::DiagnosticsToStderr::Target::Discard
-                                        : StandIn::DiagnosticsToStderr::Target::StandardError;
-        try {
-            thread->run([this] {
-                StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-                auto session = std::make_unique<StandIn::PluginSession>(pluginPath(), "en_US");
-                session->host().setFrameRate(kTimeScale, 1);
-                session_ = std::move(session);
-            });
-        } catch (const StandIn::GlobalSetUpError& e) {
-            // The library loaded; its OpenGL did not start. The plug-in says only its code: the cause is looked for.
-            const std::string cause = diagnoseOpenGl(std::getenv(kEglDeviceVariable));
-            throw std::runtime_error(std::string(e.what()) + (cause.empty() ? "" : ": " + cause));
-        } catch (const std::runtime_error& e) {
-            throw std::runtime_error(std::string(e.what()) +
-                                     " (the module loads OstrelSolvane.aex from its own folder, or the file that "
-                                     "SOLVANE_PLUGIN names)");
-        }
-        thread_ = std::move(thread);
+    if (!client_) {
+        client_ = std::make_unique<StandIn::PluginClient>(
+            pluginPath(), StandIn::PluginClient::Threading::Own, StandIn::diagnosticsTarget(),
+            "the module loads OstrelSolvane.aex from its own folder, or the file that SOLVANE_PLUGIN names",
+            [](StandIn::SubstituteHost& host) { host.setFrameRate(kTimeScale, 1); });
     }
     ++instances_;
-    return Frei0rParameters::fromDeclared(session_->host().parameters());
+    return Frei0rParameters::fromDeclared(client_->declared());
 }
 
 void SharedPlugin::detach()
@@ -101,47 +78,27 @@ void SharedPlugin::detach()
 
 void SharedPlugin::releaseIfUnused()
 {
-    if (!session_ || instances_ > 0 || inits_ > 0) {
+    if (!client_ || instances_ > 0 || inits_ > 0) {
         return;
     }
-    thread_->run([this] {
-        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-        const PF_Err error = session_->close();
-        if (error != PF_Err_NONE) {
-            std::fprintf(stderr, "ostrel_solvane: the plug-in's global set-down failed: %s\n",
-                         StandIn::describeError(error).c_str());
-        }
-        session_.reset();
-    });
-    thread_.reset();
+    const PF_Err error = client_->close();
+    if (error != PF_Err_NONE) {
+        std::fprintf(stderr, "ostrel_solvane: the plug-in's global set-down failed: %s\n",
+                     StandIn::describeError(error).c_str());
+    }
+    client_.reset();
 }
 
 PF_Err SharedPlugin::render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output,
-                            double seconds, std::string* report)
+                            double seconds, std::string& report)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session_) {
+    if (!client_) {
         throw std::logic_error("render with no plug-in loaded");
     }
-    PF_Err error = PF_Err_NONE;
-    thread_->run([&] {
-        StandIn::SubstituteHost& host = session_->host();
-        parameters.applyTo(host, input.width(), input.height());
-        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-        error = host.render(input, output, hostTime(seconds));
-        if (error != PF_Err_NONE && report) {
-            // The plug-in's report goes with the module's one message about the frame; lines before it as always.
-            const std::string lines = diagnostics.takeLines();
-            std::size_t start = lines.size();
-            for (const char* marker : {"Shader ", "Program error:", "framebuffer incomplete"}) {
-                start = std::min(start, lines.find(marker));
-            }
-            diagnostics.forward(lines.substr(0, start));
-            // Each program that shares a broken shader says the same: the first message is the log.
-            *report = start < lines.size() ? lines.substr(start, lines.find("\n\n", start) - start) : std::string();
-        }
-    });
-    return error;
+    return client_->render(
+        [&](StandIn::SubstituteHost& host) { parameters.applyTo(host, input.width(), input.height()); }, input,
+        output, hostTime(seconds), report);
 }
 
 } // namespace Frei0r

@@ -4,10 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "standin/DiagnosticsToStderr.h"
 #include "standin/HostWorld.h"
-#include "standin/PluginSession.h"
-#include "standin/PluginThread.h"
+#include "standin/PluginClient.h"
 #include "frei0r/Frei0rParameters.h"
 
 namespace Tamrin {
@@ -16,15 +14,15 @@ namespace Frei0r {
 
 // The one loaded plug-in that every instance of the module shares, as a host shares
 // a loaded effect between layers: one PluginSession (library, substitute host,
-// global and parameter set-up) for the whole process. It is set up by the first
-// instance and set down when no instance is left and every f0r_init has had its
-// f0r_deinit, so a host that re-creates its instances keeps the plug-in loaded.
-// Owns the session and the PluginThread that every call into the plug-in runs on,
-// both living from set-up to set-down. One mutex serialises the callers: the
-// plug-in renders one frame at a time, and its host's parameter store is shared.
-// The plug-in runs with its standard output sent to standard error, or to nowhere
-// when the environment asks for quiet (SOLVANE_QUIET, read when the plug-in is set
-// up: the plug-in itself reads no environment).
+// global and parameter set-up) for the whole process, through the client core
+// (StandIn::PluginClient). It is set up by the first instance and set down when no
+// instance is left and every f0r_init has had its f0r_deinit, so a host that
+// re-creates its instances keeps the plug-in loaded. Every call into the plug-in runs
+// on the client's own thread, from set-up to set-down. One mutex serialises the
+// callers: the plug-in renders one frame at a time, and its host's parameter store is
+// shared. The plug-in's standard output goes to standard error, or to nowhere when
+// SOLVANE_QUIET asks for quiet (read when the plug-in is set up); the plug-in itself
+// reads SOLVANE_EGL_DEVICE alone, for its choice of display.
 class SharedPlugin {
 public:
     // The process's one object. It is never destroyed: at process exit the OpenGL
@@ -45,10 +43,6 @@ public:
     enum class FailedConstruction { Reported, RenderedOn, KeptInRegistry };
     static FailedConstruction hostTreatmentOfFailedConstruction();
 
-    // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
-    // set, and neither empty nor "0".
-    static bool quietRequested();
-
     // Host time in the host's ticks (time_scale per second) for a time in seconds,
     // rounded and kept within the host's 32-bit range; 0 for a time that is not a number.
     static A_long hostTime(double seconds);
@@ -64,19 +58,17 @@ public:
     void detach();
 
     // One frame through the plug-in with an instance's values; the plug-in's result.
-    // `report`, when given, receives what the plug-in reported on a failed frame (its
-    // shader or program log), which is then not passed on with its other lines.
+    // `report` receives what the plug-in reported on a failed frame (its shader or
+    // program log), which is then not passed on with its other lines.
     PF_Err render(const Frei0rParameters& parameters, StandIn::HostWorld& input, StandIn::HostWorld& output, double seconds,
-                  std::string* report = nullptr);
+                  std::string& report);
 
 private:
     SharedPlugin() = default;
     void releaseIfUnused();
 
     std::mutex mutex_;
-    std::unique_ptr<StandIn::PluginThread> thread_;
-    std::unique_ptr<StandIn::PluginSession> session_;
-    StandIn::DiagnosticsToStderr::Target diagnostics_ = StandIn::DiagnosticsToStderr::Target::StandardError;
+    std::unique_ptr<StandIn::PluginClient> client_;
     int inits_ = 0;
     int instances_ = 0;
 };

@@ -70,9 +70,11 @@ KeptValues keep(const ShaftValues& values, const LayerPlace& layer)
     return kept;
 }
 
-ShaftValues restore(const KeptValues& kept, const LayerPlace& layer)
+// The kept values, which GIMP hands back as they were stored (by this run's version or
+// another): settled into the declared ranges, each value that had to change said once.
+ShaftValues restore(const KeptValues& kept, const LayerPlace& layer, Gimp::ShaftRenderer& renderer)
 {
-    ShaftValues values;
+    ShaftValues values = ShaftValues::declaredDefaults(renderer.declared(), layer);
     values.threshold = kept.threshold;
     values.thresholdSmooth = kept.thresholdSmooth;
     values.centerFromLayerFraction(layer, kept.centerFractionX, kept.centerFractionY);
@@ -80,6 +82,11 @@ ShaftValues restore(const KeptValues& kept, const LayerPlace& layer)
     values.exposure = kept.exposure;
     values.quality = kept.quality;
     values.rayOnly = kept.rayOnly != 0;
+    std::vector<std::string> notes;
+    values.settle(renderer.declared(), layer, notes);
+    for (const std::string& note : notes) {
+        g_printerr("%s: the last value of %s\n", kBinary, note.c_str());
+    }
     return values;
 }
 
@@ -469,7 +476,7 @@ GimpPDBStatusType runProcedure(gint nparams, const GimpParam* param, std::string
     switch (mode) {
     case GIMP_RUN_INTERACTIVE:
         if (haveKept) {
-            values = restore(kept, layer);
+            values = restore(kept, layer, renderer);
         }
         if (!runDialog(renderer, drawable, values)) {
             return GIMP_PDB_CANCEL;
@@ -491,7 +498,7 @@ GimpPDBStatusType runProcedure(gint nparams, const GimpParam* param, std::string
         break;
     case GIMP_RUN_WITH_LAST_VALS:
         if (haveKept) {
-            values = restore(kept, layer);
+            values = restore(kept, layer, renderer);
         }
         break;
     }

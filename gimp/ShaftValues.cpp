@@ -3,16 +3,13 @@
 #include <cmath>
 #include <sstream>
 
-#include "host/ParameterIndex.h"
-
 namespace Tamrin {
 namespace Solvane {
 namespace Gimp {
 
 namespace {
 
-// The host keeps a point in 16.16 fixed point: whole pixels within +-32767.
-constexpr double kLargestCoordinate = 32767.0;
+using StandIn::kLargestCoordinate;
 
 std::string rangeProblem(const char* name, double value, double low, double high, const char* unit)
 {
@@ -28,80 +25,70 @@ std::string rangeProblem(const char* name, double value, double low, double high
 
 ShaftValues ShaftValues::declaredDefaults(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer)
 {
+    const StandIn::EffectDeclaration declaration(declared);
     ShaftValues values;
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamThreshold, PF_Param_FIX_SLIDER)) {
-        values.threshold = StandIn::doubleFromFixed(def->u.fd.dephault);
-    }
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamThresholdSmooth, PF_Param_FIX_SLIDER)) {
-        values.thresholdSmooth = StandIn::doubleFromFixed(def->u.fd.dephault);
-    }
-    double fx = 0.5, fy = 0.5;
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamCenter, PF_Param_POINT)) {
-        // The declared point is in per cent of the layer.
-        fx = StandIn::doubleFromFixed(def->u.td.x_dephault) / 100.0;
-        fy = StandIn::doubleFromFixed(def->u.td.y_dephault) / 100.0;
-    }
-    values.centerFromLayerFraction(layer, fx, fy);
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
-        values.shineLength = def->u.sd.dephault;
-    }
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamExposure, PF_Param_FIX_SLIDER)) {
-        values.exposure = StandIn::doubleFromFixed(def->u.fd.dephault);
-    }
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
-        values.quality = def->u.pd.dephault;
-    }
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamRayOnly, PF_Param_CHECKBOX)) {
-        values.rayOnly = def->u.bd.dephault != 0;
-    }
+    static_cast<StandIn::EffectValues&>(values) = declaration.defaults();
+    // The declared point is in per cent of the layer.
+    values.centerFromLayerFraction(layer, declaration.defaults().centerX / 100.0,
+                                   declaration.defaults().centerY / 100.0);
     return values;
+}
+
+void ShaftValues::settle(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer,
+                         std::vector<std::string>& notes)
+{
+    const StandIn::EffectDeclaration declaration(declared);
+    const ShaftValues defaults = declaredDefaults(declared, layer);
+    auto settled = [&](const char* name, double value, double fallback, StandIn::ValueRange range) {
+        std::string note;
+        const double result = StandIn::settledValue(name, value, fallback, range, note);
+        if (!note.empty()) {
+            notes.push_back(note);
+        }
+        return result;
+    };
+    threshold = settled("threshold", threshold, defaults.threshold, declaration.threshold());
+    thresholdSmooth = settled("threshold-smoothness", thresholdSmooth, defaults.thresholdSmooth,
+                              declaration.thresholdSmooth());
+    exposure = settled("exposure", exposure, defaults.exposure, declaration.exposure());
+    shineLength =
+        static_cast<int>(settled("shine-length", shineLength, defaults.shineLength, declaration.shineLength()));
+    quality =
+        static_cast<int>(settled("quality", quality, defaults.quality, {1.0, double(declaration.qualityChoices())}));
+    centerX = layer.offsetX + settled("center-x", centerX - layer.offsetX, defaults.centerX - layer.offsetX,
+                                      {-kLargestCoordinate, kLargestCoordinate});
+    centerY = layer.offsetY + settled("center-y", centerY - layer.offsetY, defaults.centerY - layer.offsetY,
+                                      {-kLargestCoordinate, kLargestCoordinate});
 }
 
 std::string ShaftValues::problem(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer) const
 {
+    const StandIn::EffectDeclaration declaration(declared);
     std::string found;
-    auto fixedRange = [&](PF_ParamIndex index, const char* name, double value) {
-        if (const PF_ParamDef* def = StandIn::declaredAs(declared, index, PF_Param_FIX_SLIDER)) {
-            if (found.empty()) {
-                found = rangeProblem(name, value, StandIn::doubleFromFixed(def->u.fd.valid_min),
-                                     StandIn::doubleFromFixed(def->u.fd.valid_max), " per cent");
-            }
+    auto check = [&](const char* name, double value, StandIn::ValueRange range, const char* unit) {
+        if (found.empty()) {
+            found = rangeProblem(name, value, range.low, range.high, unit);
         }
     };
-    fixedRange(kParamThreshold, "the threshold", threshold);
-    fixedRange(kParamThresholdSmooth, "the threshold's smoothness", thresholdSmooth);
-    fixedRange(kParamExposure, "the exposure", exposure);
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamShineLength, PF_Param_SLIDER)) {
-        if (found.empty()) {
-            found = rangeProblem("the shine length", shineLength, def->u.sd.valid_min, def->u.sd.valid_max, " pixels");
-        }
-    }
-    if (const PF_ParamDef* def = StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
-        if (found.empty()) {
-            found = rangeProblem("the quality", quality, 1, def->u.pd.num_choices, " (1 is the highest)");
-        }
-    }
-    if (found.empty()) {
-        found = rangeProblem("the centre's x", centerX - layer.offsetX, -kLargestCoordinate, kLargestCoordinate,
-                             " pixels from the layer's left edge");
-    }
-    if (found.empty()) {
-        found = rangeProblem("the centre's y", centerY - layer.offsetY, -kLargestCoordinate, kLargestCoordinate,
-                             " pixels from the layer's top edge");
-    }
+    check("the threshold", threshold, declaration.threshold(), " per cent");
+    check("the threshold's smoothness", thresholdSmooth, declaration.thresholdSmooth(), " per cent");
+    check("the exposure", exposure, declaration.exposure(), " per cent");
+    check("the shine length", shineLength, declaration.shineLength(), " pixels");
+    check("the quality", quality, {1.0, double(declaration.qualityChoices())}, " (1 is the highest)");
+    check("the centre's x", centerX - layer.offsetX, {-kLargestCoordinate, kLargestCoordinate},
+          " pixels from the layer's left edge");
+    check("the centre's y", centerY - layer.offsetY, {-kLargestCoordinate, kLargestCoordinate},
+          " pixels from the layer's top edge");
     return found;
 }
 
 void ShaftValues::applyTo(StandIn::SubstituteHost& host, const LayerPlace& layer, double scale) const
 {
-    host.setFixedSlider(kParamThreshold, threshold);
-    host.setFixedSlider(kParamThresholdSmooth, thresholdSmooth);
+    StandIn::EffectValues scaled = *this;
+    scaled.shineLength = static_cast<int>(std::lround(shineLength * scale));
     // A pixel's centre is at +0.5 in both the layer and its reduced copy.
-    host.setPoint(kParamCenter, (centerX - layer.offsetX) * scale, (centerY - layer.offsetY) * scale);
-    host.setSlider(kParamShineLength, static_cast<A_long>(std::lround(shineLength * scale)));
-    host.setFixedSlider(kParamExposure, exposure);
-    host.setPopup(kParamQuality, quality);
-    host.setCheckbox(kParamRayOnly, rayOnly);
+    StandIn::EffectDeclaration(host.parameters())
+        .apply(host, scaled, (centerX - layer.offsetX) * scale, (centerY - layer.offsetY) * scale);
 }
 
 void ShaftValues::centerToLayerFraction(const LayerPlace& layer, double& fx, double& fy) const
@@ -118,15 +105,9 @@ void ShaftValues::centerFromLayerFraction(const LayerPlace& layer, double fx, do
 
 std::vector<std::string> qualityChoices(const std::vector<StandIn::HostParameter>& declared)
 {
-    std::vector<std::string> choices;
-    if (StandIn::declaredAs(declared, kParamQuality, PF_Param_POPUP)) {
-        std::istringstream text(declared[kParamQuality].choices);
-        for (std::string choice; std::getline(text, choice, '|');) {
-            choices.push_back(choice);
-        }
-    }
+    std::vector<std::string> choices = StandIn::EffectDeclaration(declared).qualityNames();
     if (choices.size() != 3) {
-        choices = {"High - Slow", "Medium", "Low - Fast"};
+        choices = StandIn::EffectDeclaration().qualityNames();
     }
     return choices;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "standin/EffectValues.h"
 #include "standin/SubstituteHost.h"
 
 namespace Tamrin {
@@ -18,25 +19,22 @@ struct LayerPlace {
 };
 
 // The effect's values as the GIMP procedure takes them: every value in the host's
-// units (per cent, pixels, the popup's choice number from 1, a flag), except the
-// centre, which is in image pixels as GIMP's tools give positions. Owns one set of
-// values; writes them into the substitute host's store before a render, the centre
-// moved into the layer's own pixels. No GIMP and no OpenGL: the plug-in's main
-// program does the GIMP side.
-struct ShaftValues {
-    double threshold = 50.0;       // per cent
-    double thresholdSmooth = 0.0;  // per cent
-    double centerX = 0.0;          // image pixels
-    double centerY = 0.0;
-    int shineLength = 2048;        // pixels of the layer
-    double exposure = 10.0;        // per cent
-    int quality = 2;               // 1 High - Slow, 2 Medium, 3 Low - Fast
-    bool rayOnly = false;
-
+// units (StandIn::EffectValues: per cent, pixels, the popup's choice number from 1, a
+// flag), with the centre in image pixels as GIMP's tools give positions. Writes them
+// into the substitute host's store before a render, the centre moved into the layer's
+// own pixels. No GIMP and no OpenGL: the plug-in's main program does the GIMP side.
+struct ShaftValues : StandIn::EffectValues {
     // The plug-in's declared defaults, read from the host's parameter store after
     // parameter set-up, with the centre at the layer's centre (the host's default of
     // 50 % of the layer) in image pixels.
     static ShaftValues declaredDefaults(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer);
+
+    // Values this run did not make (GIMP's last values, kept by an earlier run and
+    // perhaps by another version), settled: each number brought into the declared
+    // range at its nearest end, one that is not finite counting as the default (the
+    // centre: the layer's centre), one line naming each such value added to `notes`.
+    void settle(const std::vector<StandIn::HostParameter>& declared, const LayerPlace& layer,
+                std::vector<std::string>& notes);
 
     // Why the values cannot be used ("" when they can): each outside the range the
     // plug-in declared, or a centre that is not a number or lies beyond what the host

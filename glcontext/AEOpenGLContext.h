@@ -10,6 +10,7 @@ namespace Solvane {
 class ContextPlatform;
 
 // Raised by every failed step of a context's construction. Carries code 1 and no text; nothing is printed.
+// The name is kept on purpose (docs/architecture.md), as are the host's published names of host/HostInterface.h.
 struct AESDK_OpenGL_Fault {
     std::int32_t errorCode;
 };

@@ -48,6 +48,7 @@ public:
     // The backend of this operating system, never a test's.
     static std::unique_ptr<ContextPlatform> createNative();
     // Test seam: makes create() use the given factory; an empty one restores the native backend.
+    // Kept in the plug-in on purpose (docs/architecture.md): the tests link the plug-in's own library.
     static void setFactoryForTest(Factory factory);
 
     // The calling thread's current binding, and making a saved one current again (outcome not examined).

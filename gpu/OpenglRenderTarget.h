@@ -32,6 +32,8 @@ using ConversionPassMaker = std::unique_ptr<ConversionPass> (*)(bool multisample
 // Framebuffer objects are kept per context; renderbuffers and textures are shared.
 // Changes the framebuffer and renderbuffer bindings, the viewport, the clear
 // colour, blending and multisampling; finishFrame leaves its framebuffer bound.
+// Kept on purpose (docs/architecture.md): the layer stack, multisampling and the depth and stencil buffers, which no
+// frame of this effect uses, are the render target's full interface.
 class OpenglRenderTarget {
 public:
     static OpenglRenderTarget& instance();

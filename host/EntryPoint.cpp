@@ -99,7 +99,8 @@ PF_Err dispatch(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data, PF_ParamDe
 
 // Nothing may unwind into the host. Integer codes raised inside a command (13: a
 // suite is missing, 4: no memory for a handle, 516: a bad format or frame) become
-// PF_Err_BAD_CALLBACK_PARAM. Memory exhaustion becomes PF_Err_OUT_OF_MEMORY; a
+// PF_Err_BAD_CALLBACK_PARAM: one code for every integer failure, kept on purpose
+// (docs/architecture.md), as hosts and stored projects know it. Memory exhaustion becomes PF_Err_OUT_OF_MEMORY; a
 // failed OpenGL context and anything else unexpected, PF_Err_INTERNAL_STRUCT_DAMAGED.
 extern "C" SOLVANE_EXPORT PF_Err EntryPointFunc(PF_Cmd cmd, PF_InData* in_data, PF_OutData* out_data,
                                                 PF_ParamDef* params[], PF_LayerDef* output, void* /*extra*/)

@@ -9,6 +9,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "obs/FilterSettings.h"
 #include "obs/LoadedPlugin.h"
 
 namespace Tamrin {
@@ -23,16 +24,6 @@ constexpr int kThrownByRender = -2;
 constexpr int kNoMemory = -3;
 constexpr int kNoReadBack = -4;
 
-// The settings' keys; they are saved in scene collections, so they never change.
-constexpr const char* kThreshold = "threshold";
-constexpr const char* kThresholdSmooth = "threshold_smoothness";
-constexpr const char* kExposure = "exposure";
-constexpr const char* kShineLength = "shine_length";
-constexpr const char* kQuality = "quality";
-constexpr const char* kRayOnly = "ray_only";
-constexpr const char* kCenterX = "center_x";
-constexpr const char* kCenterY = "center_y";
-
 // The host's worlds measure rows in 32-bit bytes.
 constexpr std::uint32_t kLargestSide = (INT32_MAX - 64) / 4;
 
@@ -41,7 +32,8 @@ constexpr std::uint32_t kLargestSide = (INT32_MAX - 64) / 4;
 LightShaftsFilter::LightShaftsFilter(obs_source_t* context) : context_(context)
 {
     try {
-        values_ = LoadedPlugin::instance().load();
+        declaration_ = LoadedPlugin::instance().load();
+        values_ = declaration_.defaults();
         loaded_ = true;
     } catch (const std::exception& e) {
         blog(LOG_ERROR, "[ostrel-solvane] '%s': the plug-in could not be loaded: %s; the filter passes frames "
@@ -69,35 +61,13 @@ void LightShaftsFilter::releaseGraphics()
     result_ = nullptr;
 }
 
-FilterValues LightShaftsFilter::valuesFrom(obs_data_t* settings)
-{
-    FilterValues values;
-    values.threshold = obs_data_get_double(settings, kThreshold);
-    values.thresholdSmooth = obs_data_get_double(settings, kThresholdSmooth);
-    values.exposure = obs_data_get_double(settings, kExposure);
-    values.shineLength = static_cast<int>(obs_data_get_int(settings, kShineLength));
-    values.quality = static_cast<int>(obs_data_get_int(settings, kQuality));
-    values.rayOnly = obs_data_get_bool(settings, kRayOnly);
-    values.centerX = obs_data_get_double(settings, kCenterX);
-    values.centerY = obs_data_get_double(settings, kCenterY);
-    return values;
-}
-
-void LightShaftsFilter::writeDefaults(obs_data_t* settings, const FilterValues& defaults)
-{
-    obs_data_set_default_double(settings, kThreshold, defaults.threshold);
-    obs_data_set_default_double(settings, kThresholdSmooth, defaults.thresholdSmooth);
-    obs_data_set_default_double(settings, kExposure, defaults.exposure);
-    obs_data_set_default_int(settings, kShineLength, defaults.shineLength);
-    obs_data_set_default_int(settings, kQuality, defaults.quality);
-    obs_data_set_default_bool(settings, kRayOnly, defaults.rayOnly);
-    obs_data_set_default_double(settings, kCenterX, defaults.centerX);
-    obs_data_set_default_double(settings, kCenterY, defaults.centerY);
-}
-
 void LightShaftsFilter::update(obs_data_t* settings)
 {
-    const FilterValues values = valuesFrom(settings);
+    std::vector<std::string> notes;
+    const StandIn::EffectValues values = readSettings(settings, declaration_, notes);
+    for (const std::string& note : notes) {
+        blog(LOG_WARNING, "[ostrel-solvane] '%s': the setting %s", obs_source_get_name(context_), note.c_str());
+    }
     std::lock_guard<std::mutex> lock(valuesMutex_);
     values_ = values;
 }
@@ -214,7 +184,7 @@ void LightShaftsFilter::render()
         passThrough(width, height, false, "the frame is larger than the host's worlds can hold", kNoMemory);
         return;
     }
-    FilterValues values;
+    StandIn::EffectValues values;
     {
         std::lock_guard<std::mutex> lock(valuesMutex_);
         values = values_;
@@ -234,9 +204,12 @@ void LightShaftsFilter::render()
             passThrough(width, height, false, "the source's pixels could not be read back", kNoReadBack);
             return;
         }
-        const PF_Err error = LoadedPlugin::instance().render(values, *input_, *output_);
+        std::string report;
+        const PF_Err error = LoadedPlugin::instance().render(values, *input_, *output_, report);
         if (error != PF_Err_NONE) {
-            passThrough(width, height, true, StandIn::describeError(error), error);
+            passThrough(width, height, true,
+                        StandIn::renderFailureCause(error, static_cast<int>(width), static_cast<int>(height), report),
+                        error);
             return;
         }
         output_->copyToRgba(resultRgba_.data());

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "standin/HostWorld.h"
-#include "obs/FilterValues.h"
+#include "standin/EffectValues.h"
 
 namespace Tamrin {
 namespace Solvane {
@@ -39,10 +39,6 @@ public:
     // One frame (graphics thread).
     void render();
 
-    // The settings' keys, and the values they hold.
-    static FilterValues valuesFrom(obs_data_t* settings);
-    static void writeDefaults(obs_data_t* settings, const FilterValues& defaults);
-
 private:
     bool resize(std::uint32_t width, std::uint32_t height);
     bool readTarget(std::uint32_t width, std::uint32_t height);
@@ -53,7 +49,8 @@ private:
     obs_source_t* context_;
     bool loaded_ = false;
     std::mutex valuesMutex_;
-    FilterValues values_;
+    StandIn::EffectDeclaration declaration_;
+    StandIn::EffectValues values_;
 
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;

@@ -1,6 +1,5 @@
 #include "obs/LoadedPlugin.h"
 
-#include <cstdlib>
 #include <stdexcept>
 
 #include "standin/ClientEnvironment.h"
@@ -19,62 +18,44 @@ LoadedPlugin& LoadedPlugin::instance()
 
 std::string LoadedPlugin::pluginPath()
 {
-    const std::string configured = StandIn::pluginNamedByEnvironment();
-    return configured.empty() ? StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&LoadedPlugin::pluginPath))
-                              : configured;
+    return StandIn::clientPluginPath(
+        StandIn::pluginBesideModuleOf(reinterpret_cast<const void*>(&LoadedPlugin::pluginPath)));
 }
 
-FilterValues LoadedPlugin::load()
+StandIn::EffectDeclaration LoadedPlugin::load()
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session_) {
-        auto thread = std::make_unique<StandIn::PluginThread>();
-        diagnostics_ = StandIn::quietRequestedByEnvironment() ? StandIn::DiagnosticsToStderr::Target::Discard
-                                        : StandIn::DiagnosticsToStderr::Target::StandardError;
-        try {
-            thread->run([this] {
-                StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-                session_ = std::make_unique<StandIn::PluginSession>(pluginPath(), "en_US");
-            });
-        } catch (const std::runtime_error& e) {
-            throw std::runtime_error(std::string(e.what()) +
-                                     " (the module loads OstrelSolvane.aex from its own folder, or the file that "
-                                     "SOLVANE_PLUGIN names)");
-        }
-        thread_ = std::move(thread);
+    if (!client_) {
+        client_ = std::make_unique<StandIn::PluginClient>(
+            pluginPath(), StandIn::PluginClient::Threading::Own, StandIn::diagnosticsTarget(),
+            "the module loads OstrelSolvane.aex from its own folder, or the file that SOLVANE_PLUGIN names");
+        declaration_ = StandIn::EffectDeclaration(client_->declared());
     }
-    return FilterValues::fromDeclared(session_->host().parameters());
+    return declaration_;
 }
 
-PF_Err LoadedPlugin::render(const FilterValues& values, StandIn::HostWorld& input, StandIn::HostWorld& output)
+PF_Err LoadedPlugin::render(const StandIn::EffectValues& values, StandIn::HostWorld& input,
+                            StandIn::HostWorld& output, std::string& report)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session_) {
+    if (!client_) {
         throw std::logic_error("render with no plug-in loaded");
     }
-    PF_Err error = PF_Err_NONE;
-    thread_->run([&] {
-        StandIn::SubstituteHost& host = session_->host();
-        values.applyTo(host, input.width(), input.height());
-        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-        error = host.render(input, output, 0);
-    });
-    return error;
+    const double centerX = values.centerX / 100.0 * input.width();
+    const double centerY = values.centerY / 100.0 * input.height();
+    return client_->render(
+        [&](StandIn::SubstituteHost& host) { declaration_.apply(host, values, centerX, centerY); }, input, output, 0,
+        report);
 }
 
 bool LoadedPlugin::shutDown(std::string& failure)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session_) {
+    if (!client_) {
         return true;
     }
-    PF_Err error = PF_Err_NONE;
-    thread_->run([&] {
-        StandIn::DiagnosticsToStderr diagnostics(diagnostics_);
-        error = session_->close();
-        session_.reset();
-    });
-    thread_.reset();
+    const PF_Err error = client_->close();
+    client_.reset();
     if (error != PF_Err_NONE) {
         failure = StandIn::describeError(error);
         return false;

@@ -6,12 +6,15 @@
 #include <exception>
 #include <string>
 
+#include "obs/FilterSettings.h"
 #include "obs/LightShaftsFilter.h"
 #include "obs/LoadedPlugin.h"
 
-using Tamrin::Solvane::Obs::FilterValues;
+namespace StandIn = Tamrin::Solvane::StandIn;
 using Tamrin::Solvane::Obs::LightShaftsFilter;
 using Tamrin::Solvane::Obs::LoadedPlugin;
+using Tamrin::Solvane::Obs::makeProperties;
+using Tamrin::Solvane::Obs::writeDefaults;
 
 OBS_DECLARE_MODULE()
 OBS_MODULE_USE_DEFAULT_LOCALE("ostrel-solvane", "en-US")
@@ -62,42 +65,33 @@ void renderFilter(void* data, gs_effect_t*)
 // space for the filter, and its output from it.
 gs_color_space filterColorSpace(void*, size_t, const gs_color_space*) { return GS_CS_SRGB; }
 
+// The plug-in's own declaration (defaults and ranges); the same values, built in, when it cannot be loaded.
+StandIn::EffectDeclaration declaration()
+{
+    try {
+        return LoadedPlugin::instance().load();
+    } catch (const std::exception&) {
+        return StandIn::EffectDeclaration();
+    }
+}
+
 void filterDefaults(obs_data_t* settings)
 {
-    // The plug-in's own declared defaults; the same values, built in, when it cannot be loaded.
-    FilterValues defaults;
     try {
-        defaults = LoadedPlugin::instance().load();
-    } catch (const std::exception&) {
+        writeDefaults(settings, declaration());
+    } catch (const std::exception& e) {
+        blog(LOG_ERROR, "[ostrel-solvane] the filter's defaults could not be written: %s", e.what());
     }
-    LightShaftsFilter::writeDefaults(settings, defaults);
 }
 
 obs_properties_t* filterProperties(void*)
 {
-    obs_properties_t* properties = obs_properties_create();
-    obs_property_t* p = obs_properties_add_float_slider(properties, "threshold", obs_module_text("Threshold"), 0.0,
-                                                        100.0, 1.0);
-    obs_property_float_set_suffix(p, " %");
-    p = obs_properties_add_float_slider(properties, "threshold_smoothness", obs_module_text("ThresholdSmoothness"),
-                                        0.0, 100.0, 1.0);
-    obs_property_float_set_suffix(p, " %");
-    p = obs_properties_add_float_slider(properties, "exposure", obs_module_text("Exposure"), 0.0, 100.0, 1.0);
-    obs_property_float_set_suffix(p, " %");
-    p = obs_properties_add_int_slider(properties, "shine_length", obs_module_text("ShineLength"), 0, 2048, 1);
-    obs_property_int_set_suffix(p, " px");
-    p = obs_properties_add_list(properties, "quality", obs_module_text("Quality"), OBS_COMBO_TYPE_LIST,
-                                OBS_COMBO_FORMAT_INT);
-    obs_property_list_add_int(p, obs_module_text("Quality.High"), 1);
-    obs_property_list_add_int(p, obs_module_text("Quality.Medium"), 2);
-    obs_property_list_add_int(p, obs_module_text("Quality.Low"), 3);
-    obs_properties_add_bool(properties, "ray_only", obs_module_text("RayOnly"));
-    // The centre may lie outside the source: a light off screen.
-    p = obs_properties_add_float(properties, "center_x", obs_module_text("CenterX"), -1000.0, 1000.0, 0.5);
-    obs_property_float_set_suffix(p, " %");
-    p = obs_properties_add_float(properties, "center_y", obs_module_text("CenterY"), -1000.0, 1000.0, 0.5);
-    obs_property_float_set_suffix(p, " %");
-    return properties;
+    try {
+        return makeProperties(declaration());
+    } catch (const std::exception& e) {
+        blog(LOG_ERROR, "[ostrel-solvane] the filter's controls could not be made: %s", e.what());
+        return nullptr;
+    }
 }
 
 } // namespace

@@ -125,7 +125,8 @@ GLuint uploadWorld(WorldFormat format, PF_LayerDef* world, PF_InData* in_data, s
     return texture;
 }
 
-// The input world is part of the call for the host's sake; the frame's extent comes from width and height.
+// The input world is part of the transfer's interface, kept on purpose (docs/architecture.md); the read-back does not
+// use it: the frame's extent comes from width and height.
 void readbackWorld(int width, int height, PF_LayerDef* /*inputWorld*/, PF_LayerDef* outputWorld, PF_InData* in_data,
                    WorldFormat format, std::uint64_t bytesPerPixel, GLenum pixelType)
 {

@@ -14,7 +14,8 @@ namespace Solvane {
 enum class WorldFormat : std::uint32_t { Argb8 = 0x62677261 };
 
 // Uploads the world into a new RGBA32F texture (host row 0 is texel row 0) and
-// reports the transfer values of the format. The caller owns the texture.
+// reports the transfer values of the format (bytes per pixel, pixel type, multiplier;
+// kept on purpose, docs/architecture.md: the one format gives fixed values). The caller owns the texture.
 // Throws 516 for a format other than Argb8.
 gl::GLuint uploadWorld(WorldFormat format, PF_LayerDef* world, PF_InData* in_data, std::uint64_t& bytesPerPixel,
                        gl::GLenum& pixelType, float& multiplier, bool mipmapped);

@@ -18,7 +18,8 @@ namespace StandIn {
 // of the object. Errors are std::runtime_error with a message for the user.
 class PluginLibrary {
 public:
-    // Reads the raw registration resource from the file without loading it.
+    // Reads the raw registration resource from the file without loading it. A path that
+    // is empty, or names a folder, FIFO or device, is refused before anything opens it.
     static std::vector<std::uint8_t> readRegistrationResource(const std::string& path);
 
     explicit PluginLibrary(const std::string& path);

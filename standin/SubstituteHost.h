@@ -15,7 +15,8 @@ namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
 
-// Faults the host can inject, to see how the plug-in copes.
+// Faults the host can inject, to see how the plug-in copes. Only the tests and solvane_stress set them; they stay in
+// the shipped stand-in (docs/architecture.md, "Kept on purpose"), where they are off and cost a comparison a call.
 struct HostFaults {
     std::set<std::string> refusedSuites; // suite names AcquireSuite refuses
     bool failHandleAllocation = false;   // the handle suite has no memory
@@ -23,7 +24,8 @@ struct HostFaults {
     int failCheckoutIndex = -1;          // checking out this parameter index fails; -1: none
 };
 
-// Running totals of what the plug-in asked of the host's suites, for tests.
+// Running totals of what the plug-in asked of the host's suites, for tests and solvane_stress (kept in the shipped
+// stand-in with the faults above).
 struct HostCounts {
     int suiteAcquisitions = 0;
     int suiteReleases = 0;

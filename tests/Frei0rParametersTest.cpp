@@ -151,28 +151,41 @@ TEST_F(Frei0rParametersTest, QualityHasThreeSteps)
     }
 }
 
-TEST_F(Frei0rParametersTest, OutOfRangeValuesAreBroughtInAndNonNumbersIgnored)
+// What a host hands over is not the module's own: a number beyond [0, 1] comes to its nearest end, one that is not
+// finite (melt passes Threshold=inf through) counts as the declared default, and each change is named in one line.
+TEST_F(Frei0rParametersTest, OutOfRangeValuesAreBroughtInAndNonNumbersCountAsTheDefault)
 {
+    const double threshold = number(Frei0rParameters::kThreshold);
+    const double exposure = number(Frei0rParameters::kExposure);
     setNumber(Frei0rParameters::kThreshold, 1.7);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 1.0);
     setNumber(Frei0rParameters::kExposure, -0.2);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.0);
     setNumber(Frei0rParameters::kThreshold, std::numeric_limits<double>::quiet_NaN());
-    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 1.0);
-    // Infinity is no value either (melt passes Threshold=inf through): ignored as NaN is, not taken as 100 %.
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), threshold);
     setNumber(Frei0rParameters::kThreshold, 0.4);
     setNumber(Frei0rParameters::kThreshold, std::numeric_limits<double>::infinity());
-    setNumber(Frei0rParameters::kExposure, -std::numeric_limits<double>::infinity());
-    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), 0.4);
-    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.0);
     setNumber(Frei0rParameters::kExposure, 0.3);
     setNumber(Frei0rParameters::kExposure, -std::numeric_limits<double>::infinity());
-    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), 0.3);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kThreshold), threshold);
+    EXPECT_DOUBLE_EQ(number(Frei0rParameters::kExposure), exposure);
     setNumber(Frei0rParameters::kThreshold, 1.7);
     setNumber(Frei0rParameters::kRayOnly, 0.49);
     EXPECT_FALSE(settingsFor(64, 64).rayOnly);
     setNumber(Frei0rParameters::kRayOnly, 0.5);
     EXPECT_TRUE(settingsFor(64, 64).rayOnly);
+
+    std::string note;
+    double value = 250.0;
+    ASSERT_TRUE(parameters.set(Frei0rParameters::kShineLength, &value, &note));
+    EXPECT_EQ(note, "Shine Length: 250 lies outside 0 to 1; 1 is used");
+    value = std::numeric_limits<double>::quiet_NaN();
+    ASSERT_TRUE(parameters.set(Frei0rParameters::kExposure, &value, &note));
+    EXPECT_NE(note.find("Exposure: nan is not a finite number; the default"), std::string::npos) << note;
+    note.clear();
+    value = 0.5;
+    ASSERT_TRUE(parameters.set(Frei0rParameters::kExposure, &value, &note));
+    EXPECT_EQ(note, "");
 
     // A centre outside the frame stays there (a light off screen), within what the host's point holds.
     setCenter(-0.5, 1.5);
@@ -181,18 +194,18 @@ TEST_F(Frei0rParametersTest, OutOfRangeValuesAreBroughtInAndNonNumbersIgnored)
     EXPECT_DOUBLE_EQ(settings.center.y, 600.0);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterX), -0.5);
     EXPECT_DOUBLE_EQ(number(Frei0rParameters::kCenterY), 1.5);
-    // Each coordinate on its own: a value that is not finite leaves that one as it was.
+    // Each coordinate on its own: a value that is not finite puts that one back at its default, the middle.
     setCenter(0.75, std::numeric_limits<double>::infinity());
     setNumber(Frei0rParameters::kCenterX, std::numeric_limits<double>::quiet_NaN());
     settings = settingsFor(640, 400);
-    EXPECT_DOUBLE_EQ(settings.center.x, 480.0);
-    EXPECT_DOUBLE_EQ(settings.center.y, 600.0);
+    EXPECT_DOUBLE_EQ(settings.center.x, 320.0);
+    EXPECT_DOUBLE_EQ(settings.center.y, 200.0);
     setCenter(1e9, -1e9);
     settings = settingsFor(640, 400);
     EXPECT_DOUBLE_EQ(settings.center.x, 32767.0);
     EXPECT_DOUBLE_EQ(settings.center.y, -32767.0);
 
-    double value = 0.25;
+    value = 0.25;
     EXPECT_FALSE(parameters.set(Frei0rParameters::kCount, &value));
     EXPECT_FALSE(parameters.get(-1, &value));
     EXPECT_DOUBLE_EQ(value, 0.25);
