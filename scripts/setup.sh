@@ -42,6 +42,9 @@ test_packages=(
   clang libclang-rt-14-dev
   # the checker of the scripts (scripts/shellcheck.sh)
   shellcheck
+  # lavapipe, Mesa's Vulkan software driver, under zink: the OpenGL 4.6 driver of the test command's zink stage
+  # (scripts/gl-driver.sh)
+  mesa-vulkan-drivers
 )
 packages=("${main_packages[@]}")
 case "${1:-}" in
