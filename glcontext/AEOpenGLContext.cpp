@@ -5,10 +5,13 @@
 #include <glbinding/ContextInfo.h>
 #include <glbinding/Meta.h>
 #include <glbinding/Version.h>
+#include <glbinding/gl/gl.h>
 
 #include <atomic>
 #include <cstring>
 #include <iostream>
+#include <sstream>
+#include <string>
 
 namespace Tamrin {
 namespace Solvane {
@@ -28,10 +31,27 @@ constexpr int threadContextMinorVersion = 3;
     throw AESDK_OpenGL_Fault{1};
 }
 
+// The context's version as "major.minor". glbinding names only the versions its generation knows (Debian's up to
+// 4.5) and prints any other as "-.-"; such a version, 4.6 on current drivers, is asked of the context itself.
+std::string contextVersionText()
+{
+    const glbinding::Version version = glbinding::ContextInfo::version();
+    if (version.isValid()) {
+        std::ostringstream text;
+        text << version;
+        return text.str();
+    }
+    gl::GLint major = 0;
+    gl::GLint minor = 0;
+    gl::glGetIntegerv(gl::GL_MAJOR_VERSION, &major);
+    gl::glGetIntegerv(gl::GL_MINOR_VERSION, &minor);
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
 // Everything is queried before the first character is written, so a block is never left half written.
 void writeIdentificationBlock()
 {
-    const glbinding::Version version = glbinding::ContextInfo::version();
+    const std::string version = contextVersionText();
     const std::string vendor = glbinding::ContextInfo::vendor();
     const std::string renderer = glbinding::ContextInfo::renderer();
     std::cout << std::endl

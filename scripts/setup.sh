@@ -45,6 +45,9 @@ test_packages=(
   # the Python module (python/, built when pybind11 and numpy are there) and its pytest suite, which reads and
   # writes PNG files through Pillow
   pybind11-dev python3-dev python3-numpy python3-pytest python3-pil
+  # lavapipe, Mesa's Vulkan software driver, under zink: the OpenGL 4.6 driver of the test command's zink stage
+  # (scripts/gl-driver.sh)
+  mesa-vulkan-drivers
 )
 packages=("${main_packages[@]}")
 case "${1:-}" in

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, checks the scripts with shellcheck, builds, and runs the whole test
 # suite, in five stages:
-#   1. the Linux build (build/) and its tests;
+#   1. the Linux build (build/) and its tests, on llvmpipe, then on zink and softpipe (scripts/test-drivers.sh);
 #   2. a render farm on a real one-node Slurm cluster on this machine (scripts/slurm/test-cluster.sh; needs root);
 #   3. a short run of each fuzz target (scripts/fuzz.sh, build-fuzz/);
 #   4. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer (scripts/sanitize.sh, build-asan/);
@@ -16,6 +16,13 @@ scripts/setup.sh --test
 scripts/shellcheck.sh
 scripts/build.sh -DSOLVANE_BUILD_TESTS=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# The GL suite and the host tests on zink, the GL suite on softpipe (scripts/test-drivers.sh; SOLVANE_SKIP_DRIVERS=1
+# leaves it out).
+if [ "${SOLVANE_SKIP_DRIVERS:-0}" = 1 ]; then
+  echo "test: zink and softpipe stages skipped (SOLVANE_SKIP_DRIVERS=1)"
+else
+  scripts/test-drivers.sh
+fi
 # The packages: install and uninstall, the tarball, the Debian package (scripts/test-packages.sh, about a minute).
 if [ "${SOLVANE_SKIP_PACKAGES:-0}" = 1 ]; then
   echo "test: packaging stage skipped (SOLVANE_SKIP_PACKAGES=1)"

@@ -109,6 +109,27 @@ TEST(EglDeviceChoiceTest, AValueThatNamesNothingGivesOneLineAndTheAutomaticChoic
     EXPECT_NE(unlisted.diagnostic.find("surfaceless"), std::string::npos) << unlisted.diagnostic;
 }
 
+// Through libglvnd a GPU's own EGL library lists its devices beside Mesa's: hardware devices before the software
+// one, one that reports no DRM file at all (as NVIDIA's may), one that reports only its card file. Only a machine with
+// a GPU lists these; the choice must still take the first hardware device and find each by index or by file.
+TEST(EglDeviceChoiceTest, AVendorsDevicesWithoutRenderNodesAreChosenByOrderIndexAndCardFile)
+{
+    EglDeviceList list;
+    list.offered = true;
+    list.devices = {device(0, false), device(1, false, "", "/dev/dri/card1"), device(2, true)};
+    const EglDeviceChoice automatic = chooseEglDevice(list, nullptr);
+    EXPECT_EQ(automatic.candidates, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(automatic.diagnostic.empty()) << automatic.diagnostic;
+    EXPECT_EQ(chooseEglDevice(list, "1").candidates, (std::vector<int>{1, 0}));
+    EXPECT_EQ(chooseEglDevice(list, "/dev/dri/card1").candidates, (std::vector<int>{1, 0}));
+    EXPECT_EQ(chooseEglDevice(list, "2").candidates, (std::vector<int>{2, 0, 1}));
+    // A device without files is never matched by an empty or missing path.
+    const EglDeviceChoice missing = chooseEglDevice(list, "/dev/dri/renderD128");
+    EXPECT_EQ(missing.candidates, (std::vector<int>{0, 1}));
+    EXPECT_FALSE(missing.requested);
+    EXPECT_FALSE(missing.diagnostic.empty());
+}
+
 } // namespace
 
 #endif

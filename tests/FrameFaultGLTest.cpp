@@ -16,6 +16,7 @@
 #include "renderer/LightShaftRenderer.h"
 #include "standin/HostWorld.h"
 #include "standin/SubstituteHost.h"
+#include "support/GLErrorCheck.h"
 #include "support/GLTestContext.h"
 #include "support/HostTestSupport.h"
 
@@ -89,12 +90,15 @@ protected:
 // A float texture that llvmpipe refuses for its bytes (4 GiB): the driver answers GL_OUT_OF_MEMORY at once.
 void refusedAllocation()
 {
+    // The fault's own error is expected; the error check keeps watching the frame's steps around it.
+    Support::ExpectedGLErrors expected;
     GLuint texture = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
     glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(GL_RGBA32F), 16384, 16384, 0, GL_RGBA, GL_FLOAT, nullptr);
     glBindTexture(GL_TEXTURE_2D, 0);
     glDeleteTextures(1, &texture);
+    EXPECT_EQ(expected.seen().size(), 1u);
 }
 
 TEST_F(FrameFaultGLTest, ASurfaceTheDriverDidNotStoreRefusesTheFrameBeforeItsReadback)

@@ -99,8 +99,8 @@ TEST_F(Frei0rFailureHostTest, MeltAndGStreamerPassFramesThroughAndFfmpegFailsWhe
         EXPECT_NE(said.find("cannot open the plug-in file"), std::string::npos) << said;
         EXPECT_EQ(client("SOLVANE_QUIET=1", gstPipeline("fixed.png"), &said), 0) << said;
         ASSERT_TRUE(fs::exists(path("fixed.png"))) << said;
-        EXPECT_TRUE(Support::sameBytes(Cli::readPng(path("fixed.png")).pixels,
-                                       Cli::readPng(Support::sourcePath("examples/sample-shafts.png")).pixels));
+        EXPECT_TRUE(Support::nearPixels(Cli::readPng(path("fixed.png")).pixels,
+                                        Cli::readPng(Support::sourcePath("examples/sample-shafts.png")).pixels));
     }
     if (installed("ffmpeg")) {
         // ffmpeg stops when an instance cannot be made, and says so: exit non-zero, no picture.

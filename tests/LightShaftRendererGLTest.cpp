@@ -3,6 +3,8 @@
 #include <glbinding/gl/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -318,11 +320,11 @@ TEST_F(LightShaftRendererGLTest, FarCentresInEveryDirectionMatchTheReference)
     }
 }
 
-// The box bounded by the rays' slant gives the very bytes of the box grown by the
-// whole margin on each axis, whatever the size, centre, quality and output. (A
-// larger frame may differ by a level in a few bytes: the float rounding of the
-// texture coordinates follows the box's texel count, and a box one texel larger
-// than the whole margin's does the same at 1080p.)
+// The box bounded by the rays' slant gives the bytes of the box grown by the whole
+// margin on each axis, to a level in a few pixels, whatever the size, centre,
+// quality and output. (The float rounding of the texture coordinates follows the
+// box's texel count; a box one texel larger than the whole margin's moves a few
+// bytes by a level at 1080p too.)
 TEST_F(LightShaftRendererGLTest, TheSlantedBoundRendersTheBytesOfTheWholeMargin)
 {
     struct Case {
@@ -356,8 +358,16 @@ TEST_F(LightShaftRendererGLTest, TheSlantedBoundRendersTheBytesOfTheWholeMargin)
         const std::vector<std::uint8_t> wholeMargin =
             renderFrameWithGeometry(*renderer, layer, c.width, c.height, settings, before);
         EXPECT_EQ(renderer->chain().lastTextureSize(), before.textureSize);
+        // Within one level on at most 1 % of the pixels: the texture coordinates' float rounding follows the box's
+        // texel count, and softpipe's filtering turns it into a level in 6 of 1,536 pixels (llvmpipe and zink:
+        // none). A box that lost part of a ray would darken whole shafts.
         EXPECT_TRUE(Support::sameImage("box-against-whole-reach_" + caseName(settings), c.width, c.height, frame,
-                                       wholeMargin, Support::PixelOrder::Argb));
+                                       wholeMargin, Support::PixelOrder::Argb, 1));
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i + 3 < frame.size(); i += 4) {
+            differing += std::equal(&frame[i], &frame[i] + 4, &wholeMargin[i]) ? 0 : 1;
+        }
+        EXPECT_LE(differing * 100, static_cast<std::size_t>(c.width * c.height));
         // The steps above are the frame sequence's: with the same box they give its bytes.
         if (&c == &cases.front()) {
             EXPECT_TRUE(Support::sameImage(

@@ -156,7 +156,10 @@ TEST_F(PassChainGLTest, KeepsItsTexturesForTheSameSizeAndReplacesThemForANewOne)
 }
 
 // The copy reads each texel at its interpolated texture coordinate, which lands
-// within a rounding error of the texel's centre: the values agree to float precision.
+// within a rounding error of the texel's centre: the values agree to float precision
+// on llvmpipe and zink (1e-5). softpipe's bilinear weights are coarser and mix in
+// up to 0.00093 of a neighbour's difference: 2e-3. A copy read half a texel off
+// would mix in half of it.
 TEST_F(PassChainGLTest, CopyPassLeavesTheSumsAsTheLastLevelMadeThem)
 {
     for (int quality = 0; quality < 2; ++quality) {
@@ -168,7 +171,7 @@ TEST_F(PassChainGLTest, CopyPassLeavesTheSumsAsTheLastLevelMadeThem)
             const double scale = std::max(1e-6, static_cast<double>(std::fabs(last[i])));
             worst = std::max(worst, std::fabs(copy[i] - last[i]) / scale);
         }
-        EXPECT_LT(worst, 1e-5);
+        EXPECT_LT(worst, 2e-3);
     }
 }
 

@@ -60,8 +60,9 @@ TEST_F(UntrustedInputTest, EntryPointMustBeTheLibrarysOwn)
 
 TEST_F(UntrustedInputTest, ReadmeSampleCommandGivesThePublishedImage)
 {
-    // The README's command, byte for byte against examples/sample-shafts.png. llvmpipe renders it exactly; a
-    // different driver may need a tolerance here.
+    // The README's command against examples/sample-shafts.png, which llvmpipe rendered. Other conforming drivers
+    // round the float passes their own way: within one level on at most 0.1 % of the pixels (softpipe moves about
+    // 0.05 % of them, zink a few).
     const std::string output = folder + "/shafts.png";
     std::string log;
     ASSERT_EQ(Support::runCommand(Support::solvanePath() + " render " + Support::sourcePath("examples/sample.png") + " " +
@@ -69,8 +70,8 @@ TEST_F(UntrustedInputTest, ReadmeSampleCommandGivesThePublishedImage)
                                &log),
               0)
         << log;
-    EXPECT_TRUE(Support::sameImage("shafts", Cli::readPng(output),
-                                   Cli::readPng(Support::sourcePath("examples/sample-shafts.png"))));
+    EXPECT_TRUE(Support::nearImage("shafts", Cli::readPng(output),
+                                   Cli::readPng(Support::sourcePath("examples/sample-shafts.png")), 1, 0.001));
 }
 
 TEST_F(UntrustedInputTest, SixteenBitAndTaggedImagesRenderAsTheirStoredSamples)

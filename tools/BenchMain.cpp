@@ -111,6 +111,8 @@ std::string gOnlyQuality;
 
 bool sizeWanted(const Size& size) { return gOnlyHeight == 0 || size.height == gOnlyHeight; }
 bool qualityWanted(const std::string& quality) { return gOnlyQuality.empty() || quality == gOnlyQuality; }
+std::string gOnlyCentre;
+bool centreWanted(const Centre& centre) { return gOnlyCentre.empty() || gOnlyCentre == centre.name; }
 
 std::string key(const char* what, const Size& size, const std::string& quality, const char* centre = "centre")
 {
@@ -323,8 +325,8 @@ void floatSurfaces(int frames)
 void steps(int frames)
 {
     std::printf("\nWhere the time goes (ms per frame, mean of %d; glFinish after each step):\n", frames);
-    std::printf("  %-10s %-8s %8s %10s %10s %8s %10s %8s\n", "size", "quality", "upload", "pass chain", "composite",
-                "finish", "read-back", "total");
+    std::printf("  %-10s %-8s %-14s %8s %10s %10s %8s %10s %8s\n", "size", "quality", "centre", "upload",
+                "pass chain", "composite", "finish", "read-back", "total");
     CurrentContextGuard guard;
     setUpSharedContext();
     AEOpenGLContext* context = contextForThisThread();
@@ -334,12 +336,21 @@ void steps(int frames)
     LightShaftRenderer renderer;
     LightShaftPassChain chain;
     for (const Size size : kSizes) {
+        if (!sizeWanted(size)) {
+            continue;
+        }
         StandIn::HostWorld input(size.width, size.height);
         paint(input);
         StandIn::HostWorld output(size.width, size.height);
         const Vec2 frameSize(size.width, size.height);
-        for (int quality = 0; quality < 3; ++quality) {
-            renderer.settings.center = Vec2(size.width * 0.5, size.height * 0.3);
+        for (int variant = 0; variant < 9; ++variant) {
+            const int quality = variant / 3;
+            const Centre& centre = kCentres[variant % 3];
+            if (!qualityWanted(kQualityNames[quality]) || !centreWanted(centre)) {
+                continue;
+            }
+            renderer.settings.center =
+                centre.layerCentre ? Vec2(size.width * 0.5, size.height * 0.3) : Vec2(centre.x, centre.y);
             renderer.settings.quality = quality;
             // The frame's steps as the render command runs them, each finished and
             // timed where the sequence reports it done.
@@ -376,9 +387,9 @@ void steps(int frames)
             const double render = stepMs[static_cast<int>(FrameStep::Render)] / n;
             const double finish = stepMs[static_cast<int>(FrameStep::Finish)] / n;
             const double readback = stepMs[static_cast<int>(FrameStep::Readback)] / n;
-            std::printf("  %4dx%-5d %-8s %8.1f %10.1f %10.1f %8.1f %10.1f %8.1f\n", size.width, size.height,
-                        kQualityNames[quality], upload, chainMs / n, render - chainMs / n, finish, readback,
-                        upload + render + finish + readback);
+            std::printf("  %4dx%-5d %-8s %-14s %8.1f %10.1f %10.1f %8.1f %10.1f %8.1f\n", size.width, size.height,
+                        kQualityNames[quality], centre.name, upload, chainMs / n, render - chainMs / n, finish,
+                        readback, upload + render + finish + readback);
         }
     }
 
@@ -639,12 +650,16 @@ int main(int argc, char** argv)
             gOnlyHeight = std::atoi(argv[++i]);
         } else if (arg == "--quality" && i + 1 < argc) {
             gOnlyQuality = argv[++i];
+        } else if (arg == "--centre" && i + 1 < argc) {
+            gOnlyCentre = argv[++i];
         } else {
             std::fprintf(stderr, "usage: solvane_bench [--frames N] [--sequence-frames N] [--runs N] "
                                  "[--part all|startup|frames|steps|png|sequences|gmic] [--plugin PATH]\n"
                                  "                     [--size 1080|2160] [--quality high|medium|low]\n"
+                                 "                     [--centre centre|-1000,540|-20000,-20000]\n"
                                  "  --part may name several parts, separated by commas; --size and --quality\n"
-                                 "  narrow the frames, sequences and G'MIC parts to one size or quality\n");
+                                 "  narrow the frames, steps, sequences and G'MIC parts to one size or quality,\n"
+                                 "  --centre the steps to one centre\n");
             return 2;
         }
     }

@@ -66,7 +66,9 @@ if [ -f "$render_log" ]; then
   cat "$render_log"
 fi
 [ "$status" -eq 0 ] || exit "$status"
-blocks=$(grep -c '^OpenGL Version:' "$render_log" || true)
+# A block's version line reads "OpenGL Version:  MAJOR.MINOR" on every driver, 4.6 ones too (and, written through
+# the Windows C library, ends in a carriage return); "-.-" or anything else fails the count.
+blocks=$(grep -Ec $'^OpenGL Version:  [0-9]+\\.[0-9]+\r?$' "$render_log" || true)
 if [ "$blocks" -ne 2 ]; then
   echo "windows: the render printed $blocks identification blocks, not 2 (shared context, rendering thread)" >&2
   exit 1

@@ -43,7 +43,8 @@ void GLCallRecorder::start()
         }
         record(std::move(call));
     });
-    glbinding::setCallbackMask(glbinding::CallbackMask::After | glbinding::CallbackMask::Parameters);
+    // Added to, and later taken from, the mask: the OpenGL error check keeps its before-callback meanwhile.
+    glbinding::addCallbackMask(glbinding::CallbackMask::After | glbinding::CallbackMask::Parameters);
 }
 
 void GLCallRecorder::stop()
@@ -53,7 +54,7 @@ void GLCallRecorder::stop()
         return;
     }
     recording_ = false;
-    glbinding::setCallbackMask(glbinding::CallbackMask::None);
+    glbinding::removeCallbackMask(glbinding::CallbackMask::After | glbinding::CallbackMask::Parameters);
     glbinding::setAfterCallback(glbinding::FunctionCallback());
 }
 

@@ -85,6 +85,29 @@ std::vector<std::uint8_t> pixels(const StandIn::HostWorld& world)
     return bytes;
 }
 
+::testing::AssertionResult nearPixels(const std::vector<std::uint8_t>& actual, const std::vector<std::uint8_t>& expected)
+{
+    if (actual.size() != expected.size() || actual.size() % 4 != 0) {
+        return sameBytes(actual, expected);
+    }
+    std::size_t differing = 0;
+    int largest = 0;
+    for (std::size_t i = 0; i < actual.size(); i += 4) {
+        int pixelLargest = 0;
+        for (std::size_t c = 0; c < 4; ++c) {
+            pixelLargest = std::max(pixelLargest, std::abs(actual[i + c] - expected[i + c]));
+        }
+        largest = std::max(largest, pixelLargest);
+        differing += pixelLargest > 0 ? 1 : 0;
+    }
+    const std::size_t count = actual.size() / 4;
+    if (largest <= 1 && differing * 1000 <= count) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << differing << " of " << count << " pixels differ, by up to " << largest
+                                         << " (allowed: one level, on 0.1 % of the pixels)";
+}
+
 } // namespace Test
 } // namespace Solvane
 } // namespace Tamrin

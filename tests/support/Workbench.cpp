@@ -198,6 +198,30 @@ std::vector<std::string> ScratchFolder::files() const
     return sameImage(name, actual.width(), actual.height(), pixels(actual), expected, PixelOrder::Argb, tolerance);
 }
 
+::testing::AssertionResult nearImage(const std::string& name, const Cli::RgbaImage& actual,
+                                     const Cli::RgbaImage& expected, int largest, double share)
+{
+    if (actual.width != expected.width || actual.height != expected.height ||
+        actual.pixels.size() != expected.pixels.size()) {
+        return sameImage(name, actual, expected);
+    }
+    const ::testing::AssertionResult within = sameImage(name, actual, expected, largest);
+    if (!within) {
+        return within;
+    }
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i + 3 < actual.pixels.size(); i += 4) {
+        differing += std::equal(&actual.pixels[i], &actual.pixels[i] + 4, &expected.pixels[i]) ? 0 : 1;
+    }
+    const std::size_t count = actual.pixels.size() / 4;
+    if (static_cast<double>(differing) <= share * static_cast<double>(count)) {
+        return ::testing::AssertionSuccess();
+    }
+    ::testing::AssertionResult failure = sameImage(name, actual, expected);
+    return ::testing::AssertionFailure() << "more than " << share * 100.0 << " % of the pixels differ: "
+                                         << failure.message();
+}
+
 } // namespace Test
 } // namespace Solvane
 } // namespace Tamrin

@@ -60,6 +60,11 @@ enum class PixelOrder { Rgba, Argb };
 ::testing::AssertionResult sameImage(const std::string& name, const StandIn::HostWorld& actual,
                                      const std::vector<std::uint8_t>& expected, int tolerance = 0);
 
+// Two images that conforming OpenGL drivers may render apart by their float rounding: no pixel more than `largest`
+// levels apart, and no more than `share` of the pixels different at all. A failure reports as sameImage does.
+::testing::AssertionResult nearImage(const std::string& name, const Cli::RgbaImage& actual,
+                                     const Cli::RgbaImage& expected, int largest, double share);
+
 } // namespace Test
 } // namespace Solvane
 } // namespace Tamrin
