@@ -364,7 +364,7 @@ struct RenderOptionRow {
 };
 
 const RenderOptionRow kRenderOptionRows[] = {
-    {"--threshold", "", "--threshold PCT", "brightness above which pixels shine, 0-100 (default 50)", false,
+    {"--threshold", "", "--threshold PCT", "how much shines: pixels brighter than 100-PCT % shine, 0-100 (default 50)", false,
      takeNumeric},
     {"--threshold-smooth", "", "--threshold-smooth PCT", "softness of the threshold, 0-100 (default 0)", false,
      takeNumeric},

@@ -393,8 +393,8 @@ bool runDialog(Gimp::ShaftRenderer& renderer, gint32 drawable, ShaftValues& valu
     g_signal_connect(quality, "changed", G_CALLBACK(onQualityChanged), &v.quality);
     g_signal_connect_swapped(quality, "changed", G_CALLBACK(gimp_preview_invalidate), dialog.preview);
 
-    dialog.centerX = addCenterSpin(table, 5, "Centre _X (px):", v.centerX, &v.centerX, dialog.preview);
-    dialog.centerY = addCenterSpin(table, 6, "Centre _Y (px):", v.centerY, &v.centerY, dialog.preview);
+    dialog.centerX = addCenterSpin(table, 5, "Center _X (px):", v.centerX, &v.centerX, dialog.preview);
+    dialog.centerY = addCenterSpin(table, 6, "Center _Y (px):", v.centerY, &v.centerY, dialog.preview);
 
     GtkWidget* rayOnly = gtk_check_button_new_with_mnemonic("_Ray Only");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rayOnly), v.rayOnly);
@@ -419,7 +419,7 @@ void query()
         {GIMP_PDB_INT32, text("run-mode"), text("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }")},
         {GIMP_PDB_IMAGE, text("image"), text("Input image")},
         {GIMP_PDB_DRAWABLE, text("drawable"), text("Input drawable (an RGB or RGBA layer)")},
-        {GIMP_PDB_FLOAT, text("threshold"), text("Brightness above which pixels shine, per cent (0 to 100)")},
+        {GIMP_PDB_FLOAT, text("threshold"), text("How much of the layer shines, per cent (0 to 100): pixels brighter than 100 - threshold per cent shine")},
         {GIMP_PDB_FLOAT, text("threshold-smooth"), text("Softness of the threshold, per cent (0 to 100)")},
         {GIMP_PDB_FLOAT, text("center-x"), text("Ray centre, x in image pixels (may lie outside the layer)")},
         {GIMP_PDB_FLOAT, text("center-y"), text("Ray centre, y in image pixels (may lie outside the layer)")},
@@ -429,7 +429,7 @@ void query()
         {GIMP_PDB_INT32, text("ray-only"), text("Output the shafts alone { FALSE (0), TRUE (1) }")},
     };
     gimp_install_procedure(kProcedure, "Light shafts streaming from a centre through the bright parts of the layer",
-                           "The bright parts of the layer (above the threshold) are smeared outward along straight "
+                           "The bright parts of the layer (the more the higher the threshold) are smeared outward along straight "
                            "rays from the centre and screened over the layer, or shown alone. The whole layer shines "
                            "into a selection; only the selection is changed. Rendered by the Ostrel Solvane effect "
                            "with OpenGL. Works on RGB and RGBA layers of every precision.",

@@ -79,7 +79,8 @@ obs_properties_t* filterProperties(void*)
     obs_property_t* p = obs_properties_add_float_slider(properties, "threshold", obs_module_text("Threshold"), 0.0,
                                                         100.0, 1.0);
     obs_property_float_set_suffix(p, " %");
-    p = obs_properties_add_float_slider(properties, "threshold_smoothness", obs_module_text("ThresholdSmoothness"),
+    obs_property_set_long_description(p, obs_module_text("Threshold.Description"));
+    p = obs_properties_add_float_slider(properties, "threshold_smoothness", obs_module_text("ThresholdSmooth"),
                                         0.0, 100.0, 1.0);
     obs_property_float_set_suffix(p, " %");
     p = obs_properties_add_float_slider(properties, "exposure", obs_module_text("Exposure"), 0.0, 100.0, 1.0);

@@ -228,7 +228,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + profile + " " + kSample +
                       " in=0 out=0 -attach frei0r.ostrel_solvane Threshold=0.3 'Ray Only=1'"
-                      " -consumer avformat:" + output + " vcodec=png pix_fmt=rgba update=1",
+                      " -consumer avformat:" + output + " real_time=-1 vcodec=png pix_fmt=rgba update=1",
                   &log),
               0)
         << log;
@@ -239,7 +239,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     // without f0r_deinit, then loads it again for one at the profile's size: the plug-in must come through that.
     const std::string scaled = folder + "/melt-scaled.png";
     ASSERT_EQ(run("melt -silent " + kSample + " in=0 out=0 -attach frei0r.ostrel_solvane -consumer avformat:" +
-                      scaled + " vcodec=png pix_fmt=rgba update=1",
+                      scaled + " real_time=-1 vcodec=png pix_fmt=rgba update=1",
                   &log),
               0)
         << log;
@@ -258,7 +258,7 @@ TEST_F(Frei0rClientsTest, MeltKeyframesMoveTheCentreOffTheFrame)
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + sampleProfile() + " " + kSample +
                       " in=0 out=4 -attach frei0r.ostrel_solvane 'Center X=0=-0.25;4=0.75' 'Center Y=0=0.25;4=0.5'"
-                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png vcodec=png pix_fmt=rgba"
+                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png real_time=-1 vcodec=png pix_fmt=rgba"
                       " start_number=0",
                   &log),
               0)
@@ -432,7 +432,7 @@ TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
         const std::string frames = folder + "/" + project.project + "%02d.png";
         std::string log;
         ASSERT_EQ(runInstalled(std::string("melt -silent tests/data/") + project.project + " -consumer avformat:" +
-                                   frames + " vcodec=png pix_fmt=rgba start_number=0",
+                                   frames + " real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                                &log),
                   0)
             << log;
@@ -449,7 +449,7 @@ TEST_F(Frei0rClientsTest, ShotcutKeyframesRenderEachFrameAtItsValues)
     const std::string frames = folder + "/keyframes%02d.png";
     std::string log;
     ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts-keyframes.mlt -consumer avformat:" + frames +
-                               " vcodec=png pix_fmt=rgba start_number=0",
+                               " real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                            &log),
               0)
         << log;

@@ -80,7 +80,7 @@ TEST_F(Frei0rFailureHostTest, MeltAndGStreamerPassFramesThroughAndFfmpegFailsWhe
         // Three frames, each the sample unchanged (before: the first all zero, the next ones stale), one message.
         EXPECT_EQ(client("SOLVANE_PLUGIN=/nonexistent SOLVANE_QUIET=1",
                          "melt -quiet -profile sample.profile '" + Support::sourcePath("examples/sample.png") +
-                             "' in=0 out=2 -attach frei0r.ostrel_solvane -consumer avformat:m%02d.png vcodec=png pix_fmt=rgba start_number=0",
+                             "' in=0 out=2 -attach frei0r.ostrel_solvane -consumer avformat:m%02d.png real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                          &said),
                   0)
             << said;
