@@ -45,6 +45,12 @@ public:
     enum class FailedConstruction { Reported, RenderedOn, KeptInRegistry };
     static FailedConstruction hostTreatmentOfFailedConstruction();
 
+    // Why this process's frei0r host cannot hand the module frames `width` pixels
+    // across as packed rows, with the way around it; empty when it can. ffmpeg 5.1's
+    // frei0r filter passes its frames as they are, rows padded to 64 bytes (16
+    // pixels); the module would read them as packed and scramble the picture.
+    static std::string unusableWidth(unsigned int width);
+
     // Whether $SOLVANE_QUIET asks for the plug-in's diagnostic lines to be dropped:
     // set, and neither empty nor "0".
     static bool quietRequested();

@@ -98,6 +98,74 @@ const Babl* eightBitFormat(gint32 drawable)
 
 // --- the render of a whole layer -----------------------------------------------------------------
 
+// GIMP's reason for the last call it refused, after what it did not do.
+std::string refusal(const char* what)
+{
+    const gchar* reason = gimp_get_pdb_error();
+    return std::string("GIMP ") + what + (reason && *reason ? std::string(": ") + reason : std::string());
+}
+
+// The image's undo group, ended however the write ends; a failed end is GIMP refusing the step.
+class UndoGroup {
+public:
+    explicit UndoGroup(gint32 image) : image_(image), open_(gimp_image_undo_group_start(image) != FALSE)
+    {
+        if (!open_) {
+            throw std::runtime_error(refusal("did not open an undo step"));
+        }
+    }
+    ~UndoGroup()
+    {
+        if (open_) {
+            gimp_image_undo_group_end(image_);
+        }
+    }
+    UndoGroup(const UndoGroup&) = delete;
+    UndoGroup& operator=(const UndoGroup&) = delete;
+    void end()
+    {
+        open_ = false;
+        if (!gimp_image_undo_group_end(image_)) {
+            throw std::runtime_error(refusal("did not close the undo step"));
+        }
+    }
+
+private:
+    gint32 image_;
+    bool open_;
+};
+
+// Why GIMP will not let a plug-in write the drawable's pixels, or what the drawable is
+// when it is not an RGB layer; empty when the procedure can work on it.
+std::string unwritable(gint32 drawable)
+{
+    if (gimp_item_is_layer_mask(drawable)) {
+        return "Light Shafts works on layers; this is a layer mask (choose the layer itself in the Layers dialog)";
+    }
+    if (gimp_item_is_channel(drawable)) {
+        return "Light Shafts works on layers; this is a channel (choose a layer in the Layers dialog)";
+    }
+    if (gimp_item_is_group(drawable)) {
+        return "Light Shafts works on a layer's own pixels; this is a layer group, whose pixels are its layers' "
+               "(choose one of them, or merge the group)";
+    }
+    for (gint32 item = drawable; item > 0; item = gimp_item_get_parent(item)) {
+        if (gimp_item_get_lock_content(item)) {
+            return item == drawable
+                       ? std::string("Light Shafts cannot change this layer: its pixels are locked (unlock them in "
+                                     "the Layers dialog)")
+                       : std::string("Light Shafts cannot change this layer: the pixels of its group are locked "
+                                     "(unlock them in the Layers dialog)");
+        }
+    }
+    if (!gimp_drawable_is_rgb(drawable)) {
+        return gimp_drawable_is_indexed(drawable)
+                   ? "Light Shafts works on RGB images; this one is indexed (convert it with Image > Mode > RGB)"
+                   : "Light Shafts works on RGB images; this one is grayscale (convert it with Image > Mode > RGB)";
+    }
+    return std::string();
+}
+
 // Renders the layer and writes the result where the selection allows, as one undo
 // step. Throws std::runtime_error with the user's message when nothing was written.
 void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, const ShaftValues& values)
@@ -151,16 +219,24 @@ void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, 
     buffer.reset();
 
     // Written whole into the shadow buffer: merging it applies the selection's mask,
-    // feathering included, and makes the one undo step.
-    gimp_image_undo_group_start(image);
+    // feathering included, and makes the one undo step. Each call that writes is
+    // answered by GIMP: a refusal is the procedure's failure, never a success.
+    UndoGroup undo(image);
     {
         const BufferRef shadow(gimp_drawable_get_shadow_buffer(drawable));
+        if (!shadow) {
+            throw std::runtime_error(refusal("gave no buffer to write the layer's pixels into"));
+        }
         gegl_buffer_set(shadow.get(), &region, 0, native, result.data(), GEGL_AUTO_ROWSTRIDE);
         gegl_buffer_flush(shadow.get());
     }
-    gimp_drawable_merge_shadow(drawable, TRUE);
-    gimp_drawable_update(drawable, x, y, w, h);
-    gimp_image_undo_group_end(image);
+    if (!gimp_drawable_merge_shadow(drawable, TRUE)) {
+        throw std::runtime_error(refusal("did not write the result into the layer"));
+    }
+    if (!gimp_drawable_update(drawable, x, y, w, h)) {
+        throw std::runtime_error(refusal("did not update the layer"));
+    }
+    undo.end();
     gimp_progress_update(1.0);
 }
 
@@ -301,8 +377,10 @@ gboolean onPreviewClicked(GtkWidget*, GdkEventButton* event, gpointer data)
     gint x = 0, y = 0;
     gimp_preview_untransform(GIMP_PREVIEW(dialog.preview), static_cast<gint>(event->x), static_cast<gint>(event->y),
                              &x, &y);
-    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerX), x + dialog.layer.offsetX + 0.5);
-    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerY), y + dialog.layer.offsetY + 0.5);
+    ShaftValues clicked;
+    clicked.centerAtLayerPixel(dialog.layer, x, y);
+    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerX), clicked.centerX);
+    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerY), clicked.centerY);
     return TRUE;
 }
 
@@ -447,11 +525,10 @@ GimpPDBStatusType runProcedure(gint nparams, const GimpParam* param, std::string
         message = "Light Shafts needs a layer to work on";
         return GIMP_PDB_CALLING_ERROR;
     }
-    // The image types of the registration only gate the menus: a script can call it on any image.
-    if (!gimp_drawable_is_rgb(drawable)) {
-        message = gimp_drawable_is_indexed(drawable)
-                      ? "Light Shafts works on RGB images; this one is indexed (convert it with Image > Mode > RGB)"
-                      : "Light Shafts works on RGB images; this one is grayscale (convert it with Image > Mode > RGB)";
+    // The image types of the registration only gate the menus: a script can call it on any drawable, and GIMP
+    // refuses some writes (groups, locked pixels) only when the result is merged, after all the work.
+    message = unwritable(drawable);
+    if (!message.empty()) {
         return GIMP_PDB_EXECUTION_ERROR;
     }
     if (mode == GIMP_RUN_NONINTERACTIVE && nparams != 11) {
