@@ -65,6 +65,8 @@ else()
     endforeach()
   ]] bundled_licences @ONLY)
   install(CODE "${bundled_licences}" COMPONENT bundled EXCLUDE_FROM_ALL)
+  # The tarball's read-me, at the top of its folder.
+  install(FILES packaging/tarball/README.txt DESTINATION . COMPONENT bundled EXCLUDE_FROM_ALL)
 endif()
 
 # `cmake --build BUILD --target uninstall` removes what the last install from BUILD put down (install_manifest.txt).
