@@ -53,8 +53,10 @@ else()
       "^libEGL\\.so" "^libGL\\.so" "^libGLX\\.so" "^libOpenGL\\.so" "^libGLdispatch\\.so")
   # Their licences, from the Debian packages they come from.
   string(CONFIGURE [[
-    file(GLOB bundled "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
-    foreach(library IN LISTS bundled)
+    # Not named "bundled": the install script's later checks of the component compare with that word, which an
+    # older policy there would take for this variable.
+    file(GLOB bundled_libraries "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
+    foreach(library IN LISTS bundled_libraries)
       get_filename_component(name "${library}" NAME)
       execute_process(COMMAND dpkg-query -S "*/${name}" OUTPUT_VARIABLE owner ERROR_QUIET)
       string(REGEX REPLACE "[:,].*" "" owner "${owner}")
