@@ -366,8 +366,8 @@ struct RenderOptionRow {
 };
 
 const RenderOptionRow kRenderOptionRows[] = {
-    {"--threshold", "", "--threshold PCT", "brightness above which pixels shine, 0-100 (default 50)", false,
-     takeNumeric},
+    {"--threshold", "", "--threshold PCT",
+     "how much shines: pixels brighter than 100-PCT % shine, 0-100 (default 50)", false, takeNumeric},
     {"--threshold-smooth", "", "--threshold-smooth PCT", "softness of the threshold, 0-100 (default 0)", false,
      takeNumeric},
     {"--center", "", "--center X,Y", "ray centre in layer pixels (default: the layer's centre)", false, takeNumeric},

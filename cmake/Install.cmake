@@ -61,8 +61,10 @@ else()
       "^libEGL\\.so" "^libGL\\.so" "^libGLX\\.so" "^libOpenGL\\.so" "^libGLdispatch\\.so")
   # Their licences, from the Debian packages they come from.
   string(CONFIGURE [[
-    file(GLOB bundled "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
-    foreach(library IN LISTS bundled)
+    # Not named "bundled": the install script's later checks of the component compare with that word, which an
+    # older policy there would take for this variable.
+    file(GLOB bundled_libraries "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
+    foreach(library IN LISTS bundled_libraries)
       get_filename_component(name "${library}" NAME)
       execute_process(COMMAND dpkg-query -S "*/${name}" OUTPUT_VARIABLE owner ERROR_QUIET)
       string(REGEX REPLACE "[:,].*" "" owner "${owner}")
@@ -73,6 +75,8 @@ else()
     endforeach()
   ]] bundled_licences @ONLY)
   install(CODE "${bundled_licences}" COMPONENT bundled EXCLUDE_FROM_ALL)
+  # The tarball's read-me, at the top of its folder.
+  install(FILES packaging/tarball/README.txt DESTINATION . COMPONENT bundled EXCLUDE_FROM_ALL)
 endif()
 
 # `cmake --build BUILD --target uninstall` removes what the last install from BUILD put down (install_manifest.txt).

@@ -11,6 +11,7 @@ extern "C" {
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "frei0r/Frei0rInstance.h"
 #include "frei0r/Frei0rParameters.h"
@@ -93,6 +94,11 @@ SOLVANE_FREI0R_EXPORT f0r_instance_t f0r_construct(unsigned int width, unsigned 
             return new Frei0rInstance(width, height, Frei0rInstance::Start::AtFirstFrame);
         case SharedPlugin::FailedConstruction::Reported:
             break;
+        }
+        const std::string refusal = SharedPlugin::unusableWidth(width);
+        if (!refusal.empty()) {
+            report("cannot start the effect", refusal.c_str());
+            return nullptr;
         }
         return new Frei0rInstance(width, height, Frei0rInstance::Start::NowOrThrow);
     } catch (const std::exception& e) {

@@ -18,14 +18,17 @@ namespace {
 
 const Frei0rParameters::Description kDescriptions[Frei0rParameters::kCount] = {
     {"Threshold", F0R_PARAM_DOUBLE,
-     "Brightness above which pixels shine, 0 to 1 (the effect's 0 to 100 %, in whole per cent)"},
+     "How much of the picture shines, 0 to 1: pixels brighter than 1 - Threshold shine, so 0 lights nothing and 1 "
+     "everything (the effect's 0 to 100 %, in whole per cent)"},
     {"Threshold Smooth", F0R_PARAM_DOUBLE, "Softness of the threshold, 0 to 1 (0 to 100 %, in whole per cent)"},
     {"Center X", F0R_PARAM_DOUBLE,
-     "Horizontal centre of the rays as a fraction of the frame's width from its left edge; 0.5 is the middle, "
-     "values outside 0 to 1 put the light outside the frame"},
+     "Horizontal centre of the rays as a fraction of the frame's width from its left edge, 0 to 1; 0.5 is the "
+     "middle. Where the host allows it (ffmpeg, MLT; not GStreamer) values outside 0 to 1 put the light outside "
+     "the frame"},
     {"Center Y", F0R_PARAM_DOUBLE,
-     "Vertical centre of the rays as a fraction of the frame's height from its top edge; 0.5 is the middle, "
-     "values outside 0 to 1 put the light outside the frame (-0.5 above it)"},
+     "Vertical centre of the rays as a fraction of the frame's height from its top edge, 0 to 1; 0.5 is the "
+     "middle. Where the host allows it (ffmpeg, MLT; not GStreamer) values outside 0 to 1 put the light outside "
+     "the frame (-0.5 above it)"},
     {"Shine Length", F0R_PARAM_DOUBLE, "Length of the shafts as a fraction of 2048 pixels"},
     {"Exposure", F0R_PARAM_DOUBLE, "Brightness of the shafts, 0 to 1 (0 to 4 stops, in whole per cent)"},
     {"Quality", F0R_PARAM_DOUBLE,

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 #include "standin/ClientEnvironment.h"
 #include "standin/EffectValues.h"
@@ -35,6 +36,22 @@ SharedPlugin::FailedConstruction SharedPlugin::hostTreatmentOfFailedConstruction
         return FailedConstruction::RenderedOn;
     }
     return FailedConstruction::Reported;
+}
+
+std::string SharedPlugin::unusableWidth(unsigned int width)
+{
+    constexpr unsigned int kRowAlignment = 16;
+    if (width % kRowAlignment == 0 || hostTreatmentOfFailedConstruction() != FailedConstruction::Reported ||
+        dlsym(RTLD_DEFAULT, "avfilter_graph_alloc") == nullptr) {
+        return std::string();
+    }
+    const std::string w = std::to_string(width);
+    const std::string padded = std::to_string((width / kRowAlignment + 1) * kRowAlignment);
+    return "ffmpeg's frei0r filter pads the rows of a frame " + w +
+           " pixels wide, which the module would read as packed pixels and scramble; the width must be a multiple "
+           "of 16: pad the frame and crop it back, for example -vf \"pad=" + padded +
+           ":ih,frei0r=filter_name=ostrel_solvane:filter_params=...,crop=" + w +
+           ":ih:0:0\" (the centre's fractions are then of the padded width)";
 }
 
 A_long SharedPlugin::hostTime(double seconds) { return StandIn::scaledToInt32(seconds, kTimeScale); }

@@ -43,6 +43,12 @@ public:
     enum class FailedConstruction { Reported, RenderedOn, KeptInRegistry };
     static FailedConstruction hostTreatmentOfFailedConstruction();
 
+    // Why this process's frei0r host cannot hand the module frames `width` pixels
+    // across as packed rows, with the way around it; empty when it can. ffmpeg 5.1's
+    // frei0r filter passes its frames as they are, rows padded to 64 bytes (16
+    // pixels); the module would read them as packed and scramble the picture.
+    static std::string unusableWidth(unsigned int width);
+
     // Host time in the host's ticks (time_scale per second) for a time in seconds,
     // rounded and kept within the host's 32-bit range; 0 for a time that is not a number.
     static A_long hostTime(double seconds);

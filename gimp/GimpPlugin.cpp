@@ -105,6 +105,74 @@ const Babl* eightBitFormat(gint32 drawable)
 
 // --- the render of a whole layer -----------------------------------------------------------------
 
+// GIMP's reason for the last call it refused, after what it did not do.
+std::string refusal(const char* what)
+{
+    const gchar* reason = gimp_get_pdb_error();
+    return std::string("GIMP ") + what + (reason && *reason ? std::string(": ") + reason : std::string());
+}
+
+// The image's undo group, ended however the write ends; a failed end is GIMP refusing the step.
+class UndoGroup {
+public:
+    explicit UndoGroup(gint32 image) : image_(image), open_(gimp_image_undo_group_start(image) != FALSE)
+    {
+        if (!open_) {
+            throw std::runtime_error(refusal("did not open an undo step"));
+        }
+    }
+    ~UndoGroup()
+    {
+        if (open_) {
+            gimp_image_undo_group_end(image_);
+        }
+    }
+    UndoGroup(const UndoGroup&) = delete;
+    UndoGroup& operator=(const UndoGroup&) = delete;
+    void end()
+    {
+        open_ = false;
+        if (!gimp_image_undo_group_end(image_)) {
+            throw std::runtime_error(refusal("did not close the undo step"));
+        }
+    }
+
+private:
+    gint32 image_;
+    bool open_;
+};
+
+// Why GIMP will not let a plug-in write the drawable's pixels, or what the drawable is
+// when it is not an RGB layer; empty when the procedure can work on it.
+std::string unwritable(gint32 drawable)
+{
+    if (gimp_item_is_layer_mask(drawable)) {
+        return "Light Shafts works on layers; this is a layer mask (choose the layer itself in the Layers dialog)";
+    }
+    if (gimp_item_is_channel(drawable)) {
+        return "Light Shafts works on layers; this is a channel (choose a layer in the Layers dialog)";
+    }
+    if (gimp_item_is_group(drawable)) {
+        return "Light Shafts works on a layer's own pixels; this is a layer group, whose pixels are its layers' "
+               "(choose one of them, or merge the group)";
+    }
+    for (gint32 item = drawable; item > 0; item = gimp_item_get_parent(item)) {
+        if (gimp_item_get_lock_content(item)) {
+            return item == drawable
+                       ? std::string("Light Shafts cannot change this layer: its pixels are locked (unlock them in "
+                                     "the Layers dialog)")
+                       : std::string("Light Shafts cannot change this layer: the pixels of its group are locked "
+                                     "(unlock them in the Layers dialog)");
+        }
+    }
+    if (!gimp_drawable_is_rgb(drawable)) {
+        return gimp_drawable_is_indexed(drawable)
+                   ? "Light Shafts works on RGB images; this one is indexed (convert it with Image > Mode > RGB)"
+                   : "Light Shafts works on RGB images; this one is grayscale (convert it with Image > Mode > RGB)";
+    }
+    return std::string();
+}
+
 // Renders the layer and writes the result where the selection allows, as one undo
 // step. Throws std::runtime_error with the user's message when nothing was written.
 void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, const ShaftValues& values)
@@ -158,16 +226,24 @@ void applyToLayer(Gimp::ShaftRenderer& renderer, gint32 image, gint32 drawable, 
     buffer.reset();
 
     // Written whole into the shadow buffer: merging it applies the selection's mask,
-    // feathering included, and makes the one undo step.
-    gimp_image_undo_group_start(image);
+    // feathering included, and makes the one undo step. Each call that writes is
+    // answered by GIMP: a refusal is the procedure's failure, never a success.
+    UndoGroup undo(image);
     {
         const BufferRef shadow(gimp_drawable_get_shadow_buffer(drawable));
+        if (!shadow) {
+            throw std::runtime_error(refusal("gave no buffer to write the layer's pixels into"));
+        }
         gegl_buffer_set(shadow.get(), &region, 0, native, result.data(), GEGL_AUTO_ROWSTRIDE);
         gegl_buffer_flush(shadow.get());
     }
-    gimp_drawable_merge_shadow(drawable, TRUE);
-    gimp_drawable_update(drawable, x, y, w, h);
-    gimp_image_undo_group_end(image);
+    if (!gimp_drawable_merge_shadow(drawable, TRUE)) {
+        throw std::runtime_error(refusal("did not write the result into the layer"));
+    }
+    if (!gimp_drawable_update(drawable, x, y, w, h)) {
+        throw std::runtime_error(refusal("did not update the layer"));
+    }
+    undo.end();
     gimp_progress_update(1.0);
 }
 
@@ -308,8 +384,10 @@ gboolean onPreviewClicked(GtkWidget*, GdkEventButton* event, gpointer data)
     gint x = 0, y = 0;
     gimp_preview_untransform(GIMP_PREVIEW(dialog.preview), static_cast<gint>(event->x), static_cast<gint>(event->y),
                              &x, &y);
-    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerX), x + dialog.layer.offsetX + 0.5);
-    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerY), y + dialog.layer.offsetY + 0.5);
+    ShaftValues clicked;
+    clicked.centerAtLayerPixel(dialog.layer, x, y);
+    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerX), clicked.centerX);
+    gtk_adjustment_set_value(GTK_ADJUSTMENT(dialog.centerY), clicked.centerY);
     return TRUE;
 }
 
@@ -400,8 +478,8 @@ bool runDialog(Gimp::ShaftRenderer& renderer, gint32 drawable, ShaftValues& valu
     g_signal_connect(quality, "changed", G_CALLBACK(onQualityChanged), &v.quality);
     g_signal_connect_swapped(quality, "changed", G_CALLBACK(gimp_preview_invalidate), dialog.preview);
 
-    dialog.centerX = addCenterSpin(table, 5, "Centre _X (px):", v.centerX, &v.centerX, dialog.preview);
-    dialog.centerY = addCenterSpin(table, 6, "Centre _Y (px):", v.centerY, &v.centerY, dialog.preview);
+    dialog.centerX = addCenterSpin(table, 5, "Center _X (px):", v.centerX, &v.centerX, dialog.preview);
+    dialog.centerY = addCenterSpin(table, 6, "Center _Y (px):", v.centerY, &v.centerY, dialog.preview);
 
     GtkWidget* rayOnly = gtk_check_button_new_with_mnemonic("_Ray Only");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(rayOnly), v.rayOnly);
@@ -426,7 +504,7 @@ void query()
         {GIMP_PDB_INT32, text("run-mode"), text("The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }")},
         {GIMP_PDB_IMAGE, text("image"), text("Input image")},
         {GIMP_PDB_DRAWABLE, text("drawable"), text("Input drawable (an RGB or RGBA layer)")},
-        {GIMP_PDB_FLOAT, text("threshold"), text("Brightness above which pixels shine, per cent (0 to 100)")},
+        {GIMP_PDB_FLOAT, text("threshold"), text("How much of the layer shines, per cent (0 to 100): pixels brighter than 100 - threshold per cent shine")},
         {GIMP_PDB_FLOAT, text("threshold-smooth"), text("Softness of the threshold, per cent (0 to 100)")},
         {GIMP_PDB_FLOAT, text("center-x"), text("Ray centre, x in image pixels (may lie outside the layer)")},
         {GIMP_PDB_FLOAT, text("center-y"), text("Ray centre, y in image pixels (may lie outside the layer)")},
@@ -436,7 +514,7 @@ void query()
         {GIMP_PDB_INT32, text("ray-only"), text("Output the shafts alone { FALSE (0), TRUE (1) }")},
     };
     gimp_install_procedure(kProcedure, "Light shafts streaming from a centre through the bright parts of the layer",
-                           "The bright parts of the layer (above the threshold) are smeared outward along straight "
+                           "The bright parts of the layer (the more the higher the threshold) are smeared outward along straight "
                            "rays from the centre and screened over the layer, or shown alone. The whole layer shines "
                            "into a selection; only the selection is changed. Rendered by the Ostrel Solvane effect "
                            "with OpenGL. Works on RGB and RGBA layers of every precision.",
@@ -454,11 +532,10 @@ GimpPDBStatusType runProcedure(gint nparams, const GimpParam* param, std::string
         message = "Light Shafts needs a layer to work on";
         return GIMP_PDB_CALLING_ERROR;
     }
-    // The image types of the registration only gate the menus: a script can call it on any image.
-    if (!gimp_drawable_is_rgb(drawable)) {
-        message = gimp_drawable_is_indexed(drawable)
-                      ? "Light Shafts works on RGB images; this one is indexed (convert it with Image > Mode > RGB)"
-                      : "Light Shafts works on RGB images; this one is grayscale (convert it with Image > Mode > RGB)";
+    // The image types of the registration only gate the menus: a script can call it on any drawable, and GIMP
+    // refuses some writes (groups, locked pixels) only when the result is merged, after all the work.
+    message = unwritable(drawable);
+    if (!message.empty()) {
         return GIMP_PDB_EXECUTION_ERROR;
     }
     if (mode == GIMP_RUN_NONINTERACTIVE && nparams != 11) {

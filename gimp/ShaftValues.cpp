@@ -103,6 +103,12 @@ void ShaftValues::centerFromLayerFraction(const LayerPlace& layer, double fx, do
     centerY = layer.offsetY + fy * layer.height;
 }
 
+void ShaftValues::centerAtLayerPixel(const LayerPlace& layer, int x, int y)
+{
+    centerX = layer.offsetX + x + 0.5;
+    centerY = layer.offsetY + y + 0.5;
+}
+
 std::vector<std::string> qualityChoices(const std::vector<StandIn::HostParameter>& declared)
 {
     std::vector<std::string> choices = StandIn::EffectDeclaration(declared).qualityNames();

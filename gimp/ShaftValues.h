@@ -50,6 +50,10 @@ struct ShaftValues : StandIn::EffectValues {
     // at the same place relative to it.
     void centerToLayerFraction(const LayerPlace& layer, double& fx, double& fy) const;
     void centerFromLayerFraction(const LayerPlace& layer, double fx, double fy);
+
+    // The centre put in the middle of the layer's pixel (x, y), where a click on the
+    // preview lands: in image pixels, so moved by the layer's offsets.
+    void centerAtLayerPixel(const LayerPlace& layer, int x, int y);
 };
 
 // The choices of the plug-in's Quality popup ("High - Slow|Medium|Low - Fast"), in

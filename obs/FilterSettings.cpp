@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <optional>
+#include <string>
 
 namespace Tamrin {
 namespace Solvane {
@@ -47,7 +48,7 @@ const std::vector<FilterSetting>& filterSettings()
     static const std::vector<FilterSetting> table{
         {"threshold", "Threshold", Kind::Percent, [](const EffectValues& v) { return v.threshold; },
          [](EffectValues& v, double x) { v.threshold = x; }},
-        {"threshold_smoothness", "ThresholdSmoothness", Kind::Percent,
+        {"threshold_smoothness", "ThresholdSmooth", Kind::Percent,
          [](const EffectValues& v) { return v.thresholdSmooth; },
          [](EffectValues& v, double x) { v.thresholdSmooth = x; }},
         {"exposure", "Exposure", Kind::Percent, [](const EffectValues& v) { return v.exposure; },
@@ -142,6 +143,10 @@ obs_properties_t* makeProperties(const StandIn::EffectDeclaration& declaration)
         case Kind::Percent:
             p = obs_properties_add_float_slider(properties, setting.key, text, range.low, range.high, 1.0);
             obs_property_float_set_suffix(p, " %");
+            // Threshold's name alone reads as a cut-off from below; the tooltip says which way it works.
+            if (std::string(setting.key) == "threshold") {
+                obs_property_set_long_description(p, obs_module_text("Threshold.Description"));
+            }
             break;
         case Kind::Pixels:
             p = obs_properties_add_int_slider(properties, setting.key, text, static_cast<int>(range.low),

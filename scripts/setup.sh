@@ -2,6 +2,8 @@
 # Installs the Debian packages that are missing.
 #   scripts/setup.sh          what the main job needs to build the products and render the sample: the compiler,
 #                             CMake, glbinding, EGL and Mesa, libpng, and frei0r's one header for the frei0r module
+#   scripts/setup.sh --package  that and what scripts/package.sh needs besides: dpkg-shlibdeps and fakeroot for
+#                             CPack's Debian package
 #   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
 #                             editors the tests drive, the checkers of the editors' files and of the scripts, clang
 #                             for the fuzz targets, pybind11, numpy and pytest for the Python module
@@ -53,8 +55,9 @@ packages=("${main_packages[@]}")
 case "${1:-}" in
   "") ;;
   --test) packages+=("${test_packages[@]}") ;;
+  --package) packages+=(dpkg-dev fakeroot) ;;
   *)
-    echo "usage: scripts/setup.sh [--test]" >&2
+    echo "usage: scripts/setup.sh [--test | --package]" >&2
     exit 2
     ;;
 esac

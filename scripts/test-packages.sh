@@ -191,6 +191,26 @@ timeout 120 env -i PATH=/usr/bin:/bin FREI0R_PATH="$root/lib/frei0r-1" SOLVANE_Q
   -i "$sample" -vf "frei0r=filter_name=ostrel_solvane:filter_params=$frei0r_params" -update 1 "$work/ffmpeg.png" ||
   fail "ffmpeg could not use the tarball's frei0r module"
 same_image "$work/ffmpeg.png" "$golden" "ffmpeg with the tarball's module"
+[ -f "$root/README.txt" ] || fail "the tarball has no README.txt"
+# The read-me's other way: the module linked into a home's ~/.frei0r-1/lib, alone or with the plug-in beside it. It
+# follows its link back to the tarball, whose glbinding the plug-in then uses, not the system's (where there is one).
+for linked in "ostrel_solvane.so" "ostrel_solvane.so OstrelSolvane.aex"; do
+  step "the tarball's module linked into ~/.frei0r-1/lib: $linked"
+  home=$work/home
+  rm -rf "$home"
+  mkdir -p "$home/.frei0r-1/lib"
+  read -ra files <<<"$linked"
+  for file in "${files[@]}"; do
+    ln -s "$root/lib/frei0r-1/$file" "$home/.frei0r-1/lib/$file"
+  done
+  timeout 120 env -i PATH=/usr/bin:/bin HOME="$home" SOLVANE_QUIET=1 LD_DEBUG=libs LD_DEBUG_OUTPUT="$work/ld" \
+    ffmpeg -v error -y -i "$sample" -vf "frei0r=filter_name=ostrel_solvane:filter_params=$frei0r_params" -update 1 \
+    "$work/linked.png" || fail "ffmpeg could not use the tarball's module linked into ~/.frei0r-1/lib ($linked)"
+  same_image "$work/linked.png" "$golden" "ffmpeg with the linked module ($linked)"
+  grep -hqE "calling init: $root/lib/(frei0r-1/\.\./)?ostrel-solvane/libglbinding" "$work"/ld.* ||
+    fail "the linked module's plug-in did not use the tarball's glbinding ($linked)"
+  rm -f "$work"/ld.* "$work/linked.png"
+done
 rm -rf "$unpacked"
 
 # --- 3. the Debian package -----------------------------------------------------------------------------------------

@@ -1,5 +1,9 @@
 #include "renderer/FrameSequence.h"
 
+#include <glbinding/AbstractFunction.h>
+#include <glbinding/CallbackMask.h>
+#include <glbinding/FunctionCall.h>
+#include <glbinding/callbacks.h>
 #include <glbinding/gl/gl.h>
 #include <gtest/gtest.h>
 
@@ -142,6 +146,52 @@ TEST_F(FrameFaultGLTest, AProgramThatDoesNotBuildRefusesTheFrameAndItsReportStay
     EXPECT_EQ(code, PF_Err_BAD_CALLBACK_PARAM);
     EXPECT_TRUE(untouched);
     EXPECT_NE(report.find("error"), std::string::npos) << report;
+    expectNextFrameRenders();
+}
+
+// Both stages compile; the link fails, for the fragment stage calls a function that no stage defines.
+TEST_F(FrameFaultGLTest, AProgramThatCompilesButDoesNotLinkRefusesTheFrame)
+{
+    bool untouched = false;
+    testing::internal::CaptureStdout();
+    const int code = runWithFault(
+        FrameStep::Render,
+        [] {
+            OpenglShader unlinked(Shaders::passthrough_vert, "#version 330\nvec4 nowhere();\nout vec4 colour;\n"
+                                                             "void main() { colour = nowhere(); }\n");
+            unlinked.use();
+        },
+        untouched);
+    std::fflush(stdout);
+    const std::string report = testing::internal::GetCapturedStdout();
+    EXPECT_NE(report.find("Program error:"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Shader "), std::string::npos) << "a stage did not compile: " << report;
+    EXPECT_EQ(code, PF_Err_BAD_CALLBACK_PARAM);
+    EXPECT_TRUE(untouched);
+    expectNextFrameRenders();
+}
+
+// The driver runs out of memory inside the upload itself, right after it gives the frame's texture its storage, and
+// before the step's own check: the frame is refused all the same.
+TEST_F(FrameFaultGLTest, RunningOutOfMemoryInsideTheUploadRefusesTheFrame)
+{
+    bool injected = false;
+    glbinding::setAfterCallback([&injected](const glbinding::FunctionCall& call) {
+        if (!injected && std::string(call.function->name()) == "glTexSubImage2D") {
+            injected = true;
+            glbinding::setCallbackMask(glbinding::CallbackMask::None);
+            refusedAllocation();
+        }
+    });
+    glbinding::setCallbackMask(glbinding::CallbackMask::After);
+    bool untouched = false;
+    const int code = runWithFault(FrameStep::Readback, [] {}, untouched);
+    glbinding::setCallbackMask(glbinding::CallbackMask::None);
+    glbinding::setAfterCallback(glbinding::FunctionCallback());
+    ASSERT_TRUE(injected) << "the upload made no glTexSubImage2D call";
+    EXPECT_EQ(code, PF_Err_OUT_OF_MEMORY);
+    EXPECT_TRUE(untouched);
+    EXPECT_EQ(glGetError(), GL_NO_ERROR);
     expectNextFrameRenders();
 }
 

@@ -180,6 +180,52 @@ TEST_F(Frei0rClientsTest, FfmpegFilterGivesTheImageSolvaneRenders)
                                   "--exposure 60 --quality high --ray-only")));
 }
 
+// ffmpeg 5.1 hands the module frames whose rows are padded to 16 pixels: a width it pads is refused, so that ffmpeg
+// fails instead of writing scrambled frames, and the chain the refusal shows (pad, the filter, crop) renders.
+TEST_F(Frei0rClientsTest, FfmpegRefusesAWidthItPadsAndTheAdvisedChainRenders)
+{
+    if (!installed("ffmpeg")) {
+        GTEST_SKIP() << "ffmpeg is not installed (scripts/setup.sh installs it)";
+    }
+    std::string log;
+    const std::string refused = folder + "/refused.png";
+    EXPECT_NE(run("ffmpeg -v error -y -i " + kSample + " -vf \"crop=600:400:0:0,frei0r=filter_name=ostrel_solvane\""
+                  " -update 1 " + refused,
+                  &log),
+              0)
+        << log;
+    EXPECT_FALSE(std::filesystem::exists(refused));
+    const std::string advice = "-vf \"pad=608:ih,frei0r=filter_name=ostrel_solvane:filter_params=...,crop=600:ih:0:0\"";
+    EXPECT_NE(log.find("pads the rows of a frame 600 pixels wide"), std::string::npos) << log;
+    ASSERT_NE(log.find(advice), std::string::npos) << log;
+
+    // The advised chain, the parameters at their defaults, against solvane on the padded picture cropped back.
+    const std::string chain = "pad=608:ih,frei0r=filter_name=ostrel_solvane,crop=600:ih:0:0";
+    const std::string rendered = folder + "/padded-chain.png";
+    ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample + " -vf \"crop=600:400:0:0," + chain + "\" -update 1 " +
+                      rendered,
+                  &log),
+              0)
+        << log;
+    const std::string padded = folder + "/padded.png", expected = folder + "/padded-expected.png";
+    ASSERT_EQ(run("ffmpeg -v error -y -i " + kSample + " -vf crop=600:400:0:0,pad=608:ih -pix_fmt rgba " + padded +
+                      " && " + Support::solvanePath() + " --quiet render " + padded + " " + folder +
+                      "/padded-solvane.png && ffmpeg -v error -y -i " + folder +
+                      "/padded-solvane.png -vf crop=600:ih:0:0 -pix_fmt rgba " + expected,
+                  &log),
+              0)
+        << log;
+    EXPECT_TRUE(sameImage("padded-chain", Cli::readPng(rendered), Cli::readPng(expected)));
+
+    // A width of a multiple of 16 that is not one of 32 or 64 is taken as it is.
+    const std::string taken = folder + "/taken.png";
+    EXPECT_EQ(run("ffmpeg -v error -y -i " + kSample + " -vf \"crop=624:400:0:0,frei0r=filter_name=ostrel_solvane\""
+                  " -update 1 " + taken,
+                  &log),
+              0)
+        << log;
+}
+
 TEST_F(Frei0rClientsTest, FfmpegClipWithAnimatedCentreIsStableAndCleanOnStandardOutput)
 {
     if (!installed("ffmpeg")) {
@@ -228,7 +274,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + profile + " " + kSample +
                       " in=0 out=0 -attach frei0r.ostrel_solvane Threshold=0.3 'Ray Only=1'"
-                      " -consumer avformat:" + output + " vcodec=png pix_fmt=rgba update=1",
+                      " -consumer avformat:" + output + " real_time=-1 vcodec=png pix_fmt=rgba update=1",
                   &log),
               0)
         << log;
@@ -239,7 +285,7 @@ TEST_F(Frei0rClientsTest, MeltRendersThroughTheModule)
     // without f0r_deinit, then loads it again for one at the profile's size: the plug-in must come through that.
     const std::string scaled = folder + "/melt-scaled.png";
     ASSERT_EQ(run("melt -silent " + kSample + " in=0 out=0 -attach frei0r.ostrel_solvane -consumer avformat:" +
-                      scaled + " vcodec=png pix_fmt=rgba update=1",
+                      scaled + " real_time=-1 vcodec=png pix_fmt=rgba update=1",
                   &log),
               0)
         << log;
@@ -258,7 +304,7 @@ TEST_F(Frei0rClientsTest, MeltKeyframesMoveTheCentreOffTheFrame)
     std::string log;
     ASSERT_EQ(run("melt -silent -profile " + sampleProfile() + " " + kSample +
                       " in=0 out=4 -attach frei0r.ostrel_solvane 'Center X=0=-0.25;4=0.75' 'Center Y=0=0.25;4=0.5'"
-                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png vcodec=png pix_fmt=rgba"
+                      " 'Ray Only=1' -consumer avformat:" + folder + "/melt%02d.png real_time=-1 vcodec=png pix_fmt=rgba"
                       " start_number=0",
                   &log),
               0)
@@ -432,7 +478,7 @@ TEST_F(Frei0rClientsTest, EditorProjectsRenderEachFrameAtItsCentre)
         const std::string frames = folder + "/" + project.project + "%02d.png";
         std::string log;
         ASSERT_EQ(runInstalled(std::string("melt -silent tests/data/") + project.project + " -consumer avformat:" +
-                                   frames + " vcodec=png pix_fmt=rgba start_number=0",
+                                   frames + " real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                                &log),
                   0)
             << log;
@@ -449,7 +495,7 @@ TEST_F(Frei0rClientsTest, ShotcutKeyframesRenderEachFrameAtItsValues)
     const std::string frames = folder + "/keyframes%02d.png";
     std::string log;
     ASSERT_EQ(runInstalled("melt -silent tests/data/light-shafts-keyframes.mlt -consumer avformat:" + frames +
-                               " vcodec=png pix_fmt=rgba start_number=0",
+                               " real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                            &log),
               0)
         << log;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -37,8 +38,10 @@ class Frei0rFailureHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("solvane-f0rfail-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // Several worktrees run the same tests on one machine: a folder of this run's own.
+        const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
+        folder_ = fs::temp_directory_path() / ("solvane-f0rfail-" + std::to_string(run) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         std::ofstream(path("sample.profile"))
@@ -80,7 +83,7 @@ TEST_F(Frei0rFailureHostTest, MeltAndGStreamerPassFramesThroughAndFfmpegFailsWhe
         // Three frames, each the sample unchanged (before: the first all zero, the next ones stale), one message.
         EXPECT_EQ(client("SOLVANE_PLUGIN=/nonexistent SOLVANE_QUIET=1",
                          "melt -quiet -profile sample.profile '" + Support::sourcePath("examples/sample.png") +
-                             "' in=0 out=2 -attach frei0r.ostrel_solvane -consumer avformat:m%02d.png vcodec=png pix_fmt=rgba start_number=0",
+                             "' in=0 out=2 -attach frei0r.ostrel_solvane -consumer avformat:m%02d.png real_time=-1 vcodec=png pix_fmt=rgba start_number=0",
                          &said),
                   0)
             << said;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,8 +26,10 @@ class NoFalseSuccessHostTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() /
-                  ("solvane-nofalse-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // Several worktrees run the same tests on one machine: a folder of this run's own.
+        const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
+        folder_ = fs::temp_directory_path() / ("solvane-nofalse-" + std::to_string(run) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }

@@ -2,6 +2,7 @@
 // installation (relative to its folder, or absolute), and the path beside it for the error when there is none.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,8 +18,10 @@ class PluginLocationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root_ = fs::temp_directory_path() /
-                ("solvane-location-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // Several worktrees run the same tests on one machine: a folder of this run's own.
+        const auto run = std::chrono::steady_clock::now().time_since_epoch().count();
+        root_ = fs::temp_directory_path() / ("solvane-location-" + std::to_string(run) + "-" +
+                                               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root_);
         fs::create_directories(root_ / "bin");
         fs::create_directories(root_ / "lib" / "frei0r-1");

@@ -130,6 +130,15 @@ TEST_F(GimpValuesTest, KeptCentreFollowsTheLayerItIsRepeatedOn)
     EXPECT_DOUBLE_EQ(repeated.centerY, 55.0);
 }
 
+TEST_F(GimpValuesTest, AClickOnThePreviewPutsTheCentreOnThatPixelOfAnOffsetLayer)
+{
+    // Offsets that differ in x and y, so that one taken for the other shows.
+    ShaftValues values;
+    values.centerAtLayerPixel(LayerPlace{37, -21, 200, 100}, 10, 64);
+    EXPECT_DOUBLE_EQ(values.centerX, 47.5);
+    EXPECT_DOUBLE_EQ(values.centerY, 43.5);
+}
+
 TEST(GimpLayerPixels, PixelsTheShaftsLeftAloneKeepTheLayersPrecision)
 {
     // Three 16-bit RGB pixels (6 bytes each): the first unchanged in 8 bits, the second changed in one channel,

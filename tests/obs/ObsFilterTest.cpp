@@ -349,17 +349,23 @@ TEST_F(ObsFilterTest, FramesEqualSolvaneRenderAndLeaveObsContextAlone)
     obs_source_release(contextProbe);
 }
 
-// A source that changes size, smaller and back, is followed from one frame to the next.
+// A source that changes size, smaller and back, then in its height alone and in its width alone, is followed from
+// one frame to the next.
 TEST_F(ObsFilterTest, FollowsASourceThatChangesSize)
 {
     const std::string large = picture("large.png", kCanvasWidth, kCanvasHeight, 1);
     const std::string small = picture("small.png", 120, 70, 2);
+    const std::string shorter = picture("shorter.png", kCanvasWidth, 70, 3);
+    const std::string narrower = picture("narrower.png", 120, kCanvasHeight, 4);
     const Values values;
     show(large, values);
     int index = 0;
     for (const auto& [path, width, height] : {std::tuple<std::string, int, int>{large, kCanvasWidth, kCanvasHeight},
                                                {small, 120, 70},
-                                               {large, kCanvasWidth, kCanvasHeight}}) {
+                                               {large, kCanvasWidth, kCanvasHeight},
+                                               {shorter, kCanvasWidth, 70},
+                                               {large, kCanvasWidth, kCanvasHeight},
+                                               {narrower, 120, kCanvasHeight}}) {
         SCOPED_TRACE(path);
         showFile(path);
         const Cli::RgbaImage expected =
@@ -437,7 +443,7 @@ TEST(ObsFilterTexts, PropertiesHaveEnglishAndChineseNames)
     lookup_t* chinese = obs_module_load_locale(module, "en-US", "zh-CN");
     ASSERT_NE(english, nullptr);
     ASSERT_NE(chinese, nullptr);
-    for (const char* key : {"LightShafts", "Threshold", "ThresholdSmoothness", "Exposure", "ShineLength", "Quality",
+    for (const char* key : {"LightShafts", "Threshold", "ThresholdSmooth", "Threshold.Description", "Exposure", "ShineLength", "Quality",
                             "Quality.High", "Quality.Medium", "Quality.Low", "RayOnly", "CenterX", "CenterY"}) {
         const char* inEnglish = nullptr;
         const char* inChinese = nullptr;

@@ -11,7 +11,7 @@ Shotcut.KeyframableFilter {
 
     // One row per keyframable number, in the module's order.
     property var numbers: [
-        {property: 'Threshold', label: qsTr('Threshold'), scale: 100, minimum: 0, maximum: 100, decimals: 0, suffix: ' %', value: 0.5},
+        {property: 'Threshold', label: qsTr('Threshold'), tip: qsTr('How much of the picture shines: pixels brighter than 100 - Threshold per cent shine, so 0 lights nothing and 100 everything'), scale: 100, minimum: 0, maximum: 100, decimals: 0, suffix: ' %', value: 0.5},
         {property: 'Threshold Smooth', label: qsTr('Threshold Smooth'), scale: 100, minimum: 0, maximum: 100, decimals: 0, suffix: ' %', value: 0},
         {property: 'Center X', label: qsTr('Center X'), scale: 100, minimum: -100, maximum: 200, decimals: 1, suffix: ' %', value: 0.5},
         {property: 'Center Y', label: qsTr('Center Y'), scale: 100, minimum: -100, maximum: 200, decimals: 1, suffix: ' %', value: 0.5},
@@ -105,6 +105,11 @@ Shotcut.KeyframableFilter {
                     text: number.label
                     Layout.minimumWidth: 110
                     horizontalAlignment: Text.AlignRight
+
+                    Shotcut.HoverTip {
+                        text: number.tip || ''
+                        visible: text !== ''
+                    }
                 }
 
                 Shotcut.SliderSpinner {
