@@ -13,6 +13,7 @@
 #include "standin/DiagnosticsToStderr.h"
 #include "cli/FrameChunk.h"
 #include "cli/FramePipeline.h"
+#include "cli/ImageFile.h"
 #include "cli/OutputFile.h"
 #include "standin/HostThreadPool.h"
 #include "standin/PluginSession.h"
@@ -46,7 +47,7 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     }
     if (files.size() != 2) {
         throw std::invalid_argument(job_.rawWidth ? "render: expected IN and OUT (- for standard input and output)"
-                                                  : "render: expected IN.png and OUT.png");
+                                                  : "render: expected IN and OUT image files");
     }
     in_ = files[0];
     out_ = files[1];
@@ -73,8 +74,12 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     }
     const FramePattern in(in_);
     const FramePattern out(out_);
+    if (!formatForOutputName(out_)) {
+        throw std::invalid_argument("render: " + out_ + ": the extension names no format solvane writes (" +
+                                    writtenExtensions() + ")");
+    }
     if ((in.numbered() || out.numbered()) && !job_.frames) {
-        throw std::invalid_argument("render: a numbered sequence needs --frames FIRST-LAST");
+        throw std::invalid_argument("render: a numbered sequence needs --frames FIRST-LAST (a name with %d, # or @ numbers its frames)");
     }
     if (job_.frames && job_.frames->count() > 1 && !out.numbered()) {
         throw std::invalid_argument("render: " + out_ + ": more than one frame needs a frame number (%04d) in OUT");
@@ -130,8 +135,8 @@ void RenderJob::run()
             return;
         }
         total = static_cast<long>(numbers.size());
-        source = std::make_unique<PngFileSource>(in_, std::move(numbers));
-        sink = std::make_unique<PngFileSink>(out_);
+        source = std::make_unique<ImageFileSource>(in_, std::move(numbers));
+        sink = std::make_unique<ImageFileSink>(out_, *formatForOutputName(out_), job_.image);
     }
 
     StandIn::PluginSession session(pluginPath_, render_.language);

@@ -8,6 +8,7 @@
 
 #include "cli/FrameChunk.h"
 #include "cli/FramePattern.h"
+#include "cli/ImageFile.h"
 #include "cli/KeyframeTrack.h"
 #include "standin/SubstituteHost.h"
 
@@ -44,6 +45,7 @@ struct RenderJobOptions {
     int hostThreads = 2;
     bool quiet = false;
     bool overlap = true;              // read and write on threads of their own while rendering
+    ImageWriteOptions image;          // JPEG and WebP quality, TIFF compression
 };
 
 // "24", "29.97", "30000/1001": the time base as the host keeps it (time scale,

@@ -1,0 +1,353 @@
+#include "cli/ImageFile.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+
+#include "cli/ImageCodecs.h"
+#include "cli/OutputFile.h"
+#include "cli/System.h"
+
+namespace Tamrin {
+namespace Solvane {
+namespace Cli {
+
+namespace {
+
+// The output extensions and their formats, lower case.
+struct Extension {
+    const char* suffix;
+    ImageFormat format;
+};
+
+const Extension kExtensions[] = {
+    {".png", ImageFormat::Png},   {".jpg", ImageFormat::Jpeg},  {".jpeg", ImageFormat::Jpeg},
+    {".tif", ImageFormat::Tiff},  {".tiff", ImageFormat::Tiff}, {".webp", ImageFormat::Webp},
+};
+
+std::string lowerExtension(const std::string& name)
+{
+    const std::string file = std::filesystem::path(name).filename().string();
+    const auto dot = file.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return std::string();
+    }
+    std::string extension = file.substr(dot);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension;
+}
+
+[[noreturn]] void notBuiltIn(const std::string& name, ImageFormat format)
+{
+    throw std::runtime_error(name + ": is a " + formatName(format) + " file; this build of solvane reads PNG only");
+}
+
+} // namespace
+
+const char* formatName(ImageFormat format)
+{
+    switch (format) {
+    case ImageFormat::Png: return "PNG";
+    case ImageFormat::Jpeg: return "JPEG";
+    case ImageFormat::Tiff: return "TIFF";
+    case ImageFormat::Webp: return "WebP";
+    }
+    return "?";
+}
+
+bool formatAvailable(ImageFormat format)
+{
+#ifdef SOLVANE_IMAGE_FORMATS
+    (void)format;
+    return true;
+#else
+    return format == ImageFormat::Png;
+#endif
+}
+
+std::optional<ImageFormat> formatOfBytes(const std::uint8_t* data, std::size_t size)
+{
+    if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        return ImageFormat::Png;
+    }
+    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+        return ImageFormat::Jpeg;
+    }
+    if (size >= 4 && (std::memcmp(data, "II*\0", 4) == 0 || std::memcmp(data, "MM\0*", 4) == 0 ||
+                      std::memcmp(data, "II+\0", 4) == 0 || std::memcmp(data, "MM\0+", 4) == 0)) {
+        return ImageFormat::Tiff;
+    }
+    if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WEBP", 4) == 0) {
+        return ImageFormat::Webp;
+    }
+    return std::nullopt;
+}
+
+std::optional<ImageFormat> formatForOutputName(const std::string& name)
+{
+    const std::string extension = lowerExtension(name);
+    if (extension.empty()) {
+        return ImageFormat::Png;
+    }
+    for (const Extension& e : kExtensions) {
+        if (extension == e.suffix && formatAvailable(e.format)) {
+            return e.format;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string writtenExtensions()
+{
+    std::string list;
+    for (const Extension& e : kExtensions) {
+        if (formatAvailable(e.format)) {
+            list += (list.empty() ? "" : ", ") + std::string(e.suffix);
+        }
+    }
+    return list;
+}
+
+DecodedImage decodeImage(const std::uint8_t* data, std::size_t size, const std::string& name,
+                         const ImageSizeLimit& limit)
+{
+    const std::optional<ImageFormat> format = formatOfBytes(data, size);
+    if (!format) {
+        throw std::runtime_error(name + (size == 0 ? ": the file is empty"
+                                                   : ": not an image solvane reads (PNG, JPEG, TIFF or WebP)"));
+    }
+    if (!formatAvailable(*format)) {
+        notBuiltIn(name, *format);
+    }
+    switch (*format) {
+    case ImageFormat::Png: {
+        DecodedImage decoded;
+        decoded.image = decodePng(data, size, name, limit);
+        return decoded;
+    }
+#ifdef SOLVANE_IMAGE_FORMATS
+    case ImageFormat::Jpeg: return decodeJpeg(data, size, name, limit);
+    case ImageFormat::Tiff: return decodeTiff(data, size, name, limit);
+    case ImageFormat::Webp: return decodeWebp(data, size, name, limit);
+#endif
+    default: notBuiltIn(name, *format);
+    }
+}
+
+DecodedImage readImage(const std::string& path, const ImageSizeLimit& limit)
+{
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        throw std::runtime_error(path + ": is a directory, not an image file");
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        throw std::runtime_error(path + ": cannot open: " + std::strerror(errno));
+    }
+    // Read to its end in pieces: a FIFO or a device has no size to ask for first.
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buffer[1 << 16];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int error = errno;
+    std::fclose(file);
+    if (failed) {
+        throw std::runtime_error(path + ": cannot read: " + std::strerror(error));
+    }
+    return decodeImage(bytes.data(), bytes.size(), path, limit);
+}
+
+std::vector<std::uint16_t> deepOutputSamples(const ArgbFrame& frame)
+{
+    const std::size_t count = std::size_t(frame.width) * frame.height;
+    const std::vector<std::uint16_t>* deep = frame.extras ? &frame.extras->deep : nullptr;
+    const bool hasDeep = deep && deep->size() == count * 4;
+    std::vector<std::uint16_t> samples(count * 4);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* argb = frame.firstRow + frame.rowBytes * std::size_t(y);
+        for (int x = 0; x < frame.width; ++x, argb += 4) {
+            const std::size_t at = (std::size_t(y) * frame.width + x) * 4;
+            const std::uint8_t rgba[4] = {argb[1], argb[2], argb[3], argb[0]};
+            bool unchanged = hasDeep;
+            for (int c = 0; c < 4 && unchanged; ++c) {
+                unchanged = to8Bits((*deep)[at + c]) == rgba[c];
+            }
+            for (int c = 0; c < 4; ++c) {
+                samples[at + c] = unchanged ? (*deep)[at + c] : static_cast<std::uint16_t>(rgba[c] * 257u);
+            }
+        }
+    }
+    return samples;
+}
+
+namespace {
+
+void onPngError(png_structp png, png_const_charp message)
+{
+    static_cast<std::string*>(png_get_error_ptr(png))->assign(message ? message : "unknown error");
+    png_longjmp(png, 1);
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+// A PNG with what the plain 8-bit writer leaves out: 16 bits a sample, an ICC profile. Rows are straight RGBA in
+// the machine's order; only plain pointers and integers live here, since an error leaves by longjmp.
+bool encodeRichPng(std::FILE* file, const RgbaRows* rows, const DeepRows* deep, const std::vector<std::uint8_t>* icc,
+                   std::string* message)
+{
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, message, onPngError, onPngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        message->assign("out of memory");
+        return false;
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(rows->width), static_cast<png_uint_32>(rows->height),
+                 deep ? 16 : 8, PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!icc->empty()) {
+        png_set_iCCP(png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, icc->data(),
+                     static_cast<png_uint_32>(icc->size()));
+    }
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    png_set_compression_level(png, 3);
+    png_set_compression_strategy(png, Z_RLE);
+    png_write_info(png, info);
+    const std::uint16_t probe = 1;
+    std::uint8_t firstByte = 0;
+    std::memcpy(&firstByte, &probe, 1);
+    if (deep && firstByte == 1) {
+        png_set_swap(png); // PNG stores 16-bit samples big-endian
+    }
+    for (int y = 0; y < rows->height; ++y) {
+        if (deep) {
+            png_write_row(png, reinterpret_cast<png_const_bytep>(deep->samples + std::size_t(y) * deep->width * 4));
+        } else {
+            png_write_row(png, rows->pixels + std::size_t(y) * rows->width * 4);
+        }
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+} // namespace
+
+void writeImageAtomically(const std::string& path, ImageFormat format, const ArgbFrame& frame,
+                          const ImageWriteOptions& options, bool* alphaDropped)
+{
+    if (frame.width <= 0 || frame.height <= 0 || frame.firstRow == nullptr ||
+        frame.rowBytes < std::size_t(frame.width) * 4) {
+        throw std::runtime_error(path + ": nothing to write (empty image)");
+    }
+    if (!formatAvailable(format)) {
+        throw std::runtime_error(path + ": this build of solvane writes PNG only");
+    }
+    static const std::vector<std::uint8_t> kNoProfile;
+    const std::vector<std::uint8_t>& icc = frame.extras ? frame.extras->iccProfile : kNoProfile;
+    const std::size_t count = std::size_t(frame.width) * frame.height;
+    const bool hasDeep = frame.extras && frame.extras->deep.size() == count * 4;
+    if (format == ImageFormat::Png && !hasDeep && icc.empty()) {
+        writeArgbPngAtomically(path, frame.width, frame.height, frame.firstRow, frame.rowBytes);
+        return;
+    }
+    // The straight RGBA rows every other writer takes.
+    std::vector<std::uint8_t> rgba(count * 4);
+    for (int y = 0; y < frame.height; ++y) {
+        const std::uint8_t* in = frame.firstRow + frame.rowBytes * std::size_t(y);
+        std::uint8_t* out = rgba.data() + std::size_t(y) * frame.width * 4;
+        for (int x = 0; x < frame.width; ++x, in += 4, out += 4) {
+            out[0] = in[1];
+            out[1] = in[2];
+            out[2] = in[3];
+            out[3] = in[0];
+        }
+    }
+    const RgbaRows rows{frame.width, frame.height, rgba.data()};
+    std::vector<std::uint16_t> deepSamples;
+    DeepRows deep{frame.width, frame.height, nullptr};
+    if (hasDeep && (format == ImageFormat::Png || format == ImageFormat::Tiff)) {
+        deepSamples = deepOutputSamples(frame);
+        deep.samples = deepSamples.data();
+    }
+    std::vector<std::uint8_t> bytes;
+    OutputFile output(path);
+    switch (format) {
+    case ImageFormat::Png: {
+        std::string message;
+        if (!encodeRichPng(output.file(), &rows, deep.samples ? &deep : nullptr, &icc, &message)) {
+            if (std::ferror(output.file())) {
+                throw std::runtime_error(path + ": cannot write: " + System::errorText());
+            }
+            throw std::runtime_error(path + ": cannot encode PNG: " + message);
+        }
+        output.commit();
+        return;
+    }
+#ifdef SOLVANE_IMAGE_FORMATS
+    case ImageFormat::Jpeg: {
+        // JPEG holds no alpha: each pixel is composed over black, as it would show on a black background.
+        std::vector<std::uint8_t> rgb(count * 3);
+        bool dropped = false;
+        for (std::size_t i = 0; i < count; ++i) {
+            const unsigned a = rgba[i * 4 + 3];
+            dropped = dropped || a != 255;
+            for (int c = 0; c < 3; ++c) {
+                rgb[i * 3 + c] = static_cast<std::uint8_t>((rgba[i * 4 + c] * a + 127) / 255);
+            }
+        }
+        if (alphaDropped) {
+            *alphaDropped = dropped;
+        }
+        try {
+            bytes = encodeJpeg(frame.width, frame.height, rgb.data(), options.jpegQuality, icc);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(path + ": " + e.what());
+        }
+        break;
+    }
+    case ImageFormat::Tiff:
+        try {
+            bytes = encodeTiff(rows, deep.samples ? &deep : nullptr, options.tiffCompression, icc);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(path + ": " + e.what());
+        }
+        break;
+    case ImageFormat::Webp:
+        try {
+            bytes = encodeWebp(rows, options.webpQuality, icc);
+        } catch (const std::runtime_error& e) {
+            throw std::runtime_error(path + ": " + e.what());
+        }
+        break;
+#endif
+    default:
+        throw std::runtime_error(path + ": this build of solvane writes PNG only");
+    }
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), output.file()) != bytes.size()) {
+        throw std::runtime_error(path + ": cannot write: " + System::errorText());
+    }
+    output.commit();
+}
+
+} // namespace Cli
+} // namespace Solvane
+} // namespace Tamrin
