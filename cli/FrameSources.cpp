@@ -28,9 +28,9 @@ ImageFileSource::ImageFileSource(const std::string& pattern, std::vector<long> n
 
 namespace {
 
-// Whether the file is a regular file whose first bytes say PNG: such a file is read straight into a spare world.
-// The bytes of anything else (a FIFO among them) are read once, whatever they hold.
-bool isPngFile(const std::string& path)
+// Whether the file is a regular file whose first bytes say PNG of 8 bits with no colour profile: such a file is read
+// straight into a spare world. The bytes of anything else (a FIFO among them) are read once, whatever they hold.
+bool isPlainPngFile(const std::string& path)
 {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
@@ -40,11 +40,11 @@ bool isPngFile(const std::string& path)
     if (!file) {
         return false;
     }
-    std::uint8_t head[8] = {};
-    const std::size_t got = std::fread(head, 1, sizeof head, file);
+    std::vector<std::uint8_t> head(1 << 16);
+    head.resize(std::fread(head.data(), 1, head.size(), file));
     std::fclose(file);
-    const std::optional<ImageFormat> format = formatOfBytes(head, got);
-    return format && *format == ImageFormat::Png;
+    const std::optional<ImageFormat> format = formatOfBytes(head.data(), head.size());
+    return format && *format == ImageFormat::Png && !pngHoldsMore(head.data(), head.size());
 }
 
 } // namespace
@@ -59,7 +59,7 @@ bool ImageFileSource::read(long index, PipelineFrame& frame)
     frame.extras.reset();
     const ImageSizeLimit limit{kLargestFrameSide, kLargestFrameSide};
     StandIn::HostWorld* spare = frame.input.get();
-    if (isPngFile(frame.source)) {
+    if (isPlainPngFile(frame.source)) {
         // A world a finished frame left is filled straight from the file when its size fits.
         bool filled = false;
         const RgbaImage image = readPngInto(frame.source, limit, spare ? spare->row(0) : nullptr,

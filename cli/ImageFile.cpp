@@ -118,6 +118,172 @@ std::string writtenExtensions()
     return list;
 }
 
+bool pngHoldsMore(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 33 || !formatOfBytes(data, size) || *formatOfBytes(data, size) != ImageFormat::Png) {
+        return false;
+    }
+    if (data[24] == 16) { // the IHDR chunk's bit depth
+        return true;
+    }
+    std::size_t at = 8;
+    while (at + 8 <= size) {
+        const std::size_t length = std::size_t(data[at]) << 24 | std::size_t(data[at + 1]) << 16 |
+                                   std::size_t(data[at + 2]) << 8 | data[at + 3];
+        const char* type = reinterpret_cast<const char*>(data + at + 4);
+        if (std::memcmp(type, "iCCP", 4) == 0) {
+            return true;
+        }
+        if (std::memcmp(type, "IDAT", 4) == 0 || length > size) {
+            return false;
+        }
+        at += length + 12;
+    }
+    // The bytes end before the image data begins: only the whole file can tell.
+    return true;
+}
+
+namespace {
+
+void onPngReadError(png_structp png, png_const_charp message)
+{
+    static_cast<std::string*>(png_get_error_ptr(png))->assign(message ? message : "unknown error");
+    png_longjmp(png, 1);
+}
+
+void onPngReadWarning(png_structp, png_const_charp) {}
+
+struct PngBytes {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t offset;
+};
+
+void readPngBytes(png_structp png, png_bytep destination, png_size_t length)
+{
+    auto* source = static_cast<PngBytes*>(png_get_io_ptr(png));
+    if (length > source->size - source->offset) {
+        png_error(png, "the file ends early (truncated)");
+    }
+    std::memcpy(destination, source->data + source->offset, length);
+    source->offset += length;
+}
+
+// What the rich PNG reader leaves in plain variables, since an error leaves it by longjmp.
+struct RichPng {
+    std::vector<std::uint16_t>* deep = nullptr;
+    std::vector<std::uint8_t>* icc = nullptr;
+    const ImageSizeLimit* limit = nullptr;
+    png_uint_32 width = 0, height = 0;
+    bool tooLarge = false;
+};
+
+// Every kind of PNG as 16-bit straight RGBA, and its ICC profile.
+bool decodeRichPng(png_structp png, png_infop info, RichPng* result)
+{
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_info(png, info);
+    result->width = png_get_image_width(png, info);
+    result->height = png_get_image_height(png, info);
+    if (result->width > png_uint_32(result->limit->maxWidth) ||
+        result->height > png_uint_32(result->limit->maxHeight)) {
+        result->tooLarge = true;
+        return true;
+    }
+    png_charp profileName = nullptr;
+    int compression = 0;
+    png_bytep profile = nullptr;
+    png_uint_32 profileLength = 0;
+    if (png_get_iCCP(png, info, &profileName, &compression, &profile, &profileLength) && profile) {
+        result->icc->assign(profile, profile + profileLength);
+    }
+    const int colorType = png_get_color_type(png, info);
+    png_set_expand(png); // palette to RGB, grey of fewer bits to 8, a transparent colour to alpha
+    png_set_expand_16(png);
+    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        png_set_gray_to_rgb(png);
+    }
+    png_set_add_alpha(png, 0xFFFF, PNG_FILLER_AFTER);
+    const std::uint16_t probe = 1;
+    std::uint8_t firstByte = 0;
+    std::memcpy(&firstByte, &probe, 1);
+    if (firstByte == 1) {
+        png_set_swap(png);
+    }
+    const int passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const std::size_t rowSamples = std::size_t(result->width) * 4;
+    if (png_get_rowbytes(png, info) != rowSamples * 2) {
+        png_error(png, "unexpected row layout after conversion to RGBA");
+    }
+    result->deep->assign(rowSamples * result->height, 0);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (png_uint_32 y = 0; y < result->height; ++y) {
+            png_read_row(png, reinterpret_cast<png_bytep>(result->deep->data() + rowSamples * y), nullptr);
+        }
+    }
+    png_read_end(png, nullptr);
+    return true;
+}
+
+// A PNG whose 16 bits or colour profile are to reach the output.
+DecodedImage decodePngWithExtras(const std::uint8_t* data, std::size_t size, const std::string& name,
+                                 const ImageSizeLimit& limit)
+{
+    std::string message;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message, onPngReadError, onPngReadWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        throw std::bad_alloc();
+    }
+    PngBytes bytes{data, size, 0};
+    png_set_read_fn(png, &bytes, readPngBytes);
+    // As the plain reader: no chunk kept beyond 8 MiB, and only the profile among the chunks that change no pixel.
+    png_set_chunk_malloc_max(png, 8u << 20);
+    static const png_byte kSkipped[] = "bKGD\0cHRM\0eXIf\0gAMA\0hIST\0iTXt\0oFFs\0pCAL\0pHYs\0sBIT\0sCAL\0"
+                                       "sPLT\0sRGB\0tEXt\0tIME\0zTXt";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, sizeof kSkipped / 5);
+    png_set_user_limits(png, std::max<png_uint_32>(PNG_USER_WIDTH_MAX, limit.maxWidth),
+                        std::max<png_uint_32>(PNG_USER_HEIGHT_MAX, limit.maxHeight));
+    DecodedImage decoded;
+    std::vector<std::uint16_t> deep;
+    RichPng result;
+    result.deep = &deep;
+    result.icc = &decoded.extras.iccProfile;
+    result.limit = &limit;
+    bool ok = false;
+    try {
+        ok = decodeRichPng(png, info, &result);
+    } catch (...) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        throw;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ok) {
+        throw std::runtime_error(name + ": cannot read PNG: " + message);
+    }
+    if (result.tooLarge) {
+        throw std::runtime_error(name + ": the image is " + std::to_string(result.width) + "x" +
+                                 std::to_string(result.height) + " pixels, larger than the " +
+                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
+                                 " that the plug-in can draw here");
+    }
+    decoded.image.width = static_cast<int>(result.width);
+    decoded.image.height = static_cast<int>(result.height);
+    decoded.image.pixels.resize(deep.size());
+    std::transform(deep.begin(), deep.end(), decoded.image.pixels.begin(), to8Bits);
+    if (data[24] == 16) {
+        decoded.extras.deep = std::move(deep);
+    }
+    return decoded;
+}
+
+} // namespace
+
 DecodedImage decodeImage(const std::uint8_t* data, std::size_t size, const std::string& name,
                          const ImageSizeLimit& limit)
 {
@@ -131,6 +297,9 @@ DecodedImage decodeImage(const std::uint8_t* data, std::size_t size, const std::
     }
     switch (*format) {
     case ImageFormat::Png: {
+        if (pngHoldsMore(data, size)) {
+            return decodePngWithExtras(data, size, name, limit);
+        }
         DecodedImage decoded;
         decoded.image = decodePng(data, size, name, limit);
         return decoded;

@@ -61,6 +61,10 @@ inline std::uint8_t to8Bits(std::uint16_t sample) { return static_cast<std::uint
 DecodedImage decodeImage(const std::uint8_t* data, std::size_t size, const std::string& name,
                          const ImageSizeLimit& limit = {});
 
+// Whether a PNG file's first bytes (its whole header, at least) show that it holds more than 8-bit pixels: 16 bits a
+// sample or an ICC profile. Such a file is read through decodeImage so that both reach the output.
+bool pngHoldsMore(const std::uint8_t* data, std::size_t size);
+
 // The same from a file.
 DecodedImage readImage(const std::string& path, const ImageSizeLimit& limit = {});
 
