@@ -43,7 +43,8 @@ else()
   endforeach()
 
   # The tarball's own copies of every library the binaries need beyond the base set that any Linux system has (the C
-  # and C++ runtimes, EGL/OpenGL, zlib): glbinding and libpng today. Only the tarball asks for this component.
+  # and C++ runtimes, EGL/OpenGL, zlib): glbinding, libpng, and the image libraries (libjpeg-turbo, libtiff, libwebp)
+  # with what they need. Only the tarball asks for this component.
   install(RUNTIME_DEPENDENCY_SET solvane_runtime_libraries
     COMPONENT bundled EXCLUDE_FROM_ALL
     DESTINATION ${SOLVANE_INSTALL_BUNDLEDIR}

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing.
 #   scripts/setup.sh          what the main job needs to build the products and render the sample: the compiler,
-#                             CMake, glbinding, EGL and Mesa, libpng, and frei0r's one header for the frei0r module
+#                             CMake, glbinding, EGL and Mesa, libpng, libjpeg-turbo, libtiff and libwebp, and frei0r's
+#                             one header for the frei0r module
 #   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
 #                             editors the tests drive, the checkers of the editors' files and of the scripts, clang
 #                             for the fuzz targets
@@ -11,6 +12,8 @@ main_packages=(
   libglbinding-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev
   libpng-dev
+  # solvane's other image formats, each through its own library
+  libjpeg62-turbo-dev libtiff-dev libwebp-dev
   # the frei0r module's header (frei0r.h, nothing else)
   frei0r-plugins-dev
 )
