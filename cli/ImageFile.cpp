@@ -427,6 +427,10 @@ void writeImageAtomically(const std::string& path, ImageFormat format, const Arg
         frame.rowBytes < std::size_t(frame.width) * 4) {
         throw std::runtime_error(path + ": nothing to write (empty image)");
     }
+#ifndef SOLVANE_IMAGE_FORMATS
+    (void)options; // the other formats' choices
+    (void)alphaDropped;
+#endif
     if (!formatAvailable(format)) {
         throw std::runtime_error(path + ": this build of solvane writes PNG only");
     }

@@ -19,8 +19,8 @@ main_packages=(
 )
 test_packages=(
   googletest libgtest-dev
-  # the frei0r hosts the tests drive
-  ffmpeg melt
+  # the frei0r hosts the tests drive, and mpv, whose lavfi filter is the live preview of docs/frei0r.md
+  ffmpeg melt mpv
   # the other frei0r clients and the editors' descriptions: GStreamer's frei0r elements, xmllint for Kdenlive's
   # effect XML, qmllint for Shotcut's QML, and a virtual X display for MLT's Qt services in Kdenlive's projects
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
