@@ -418,6 +418,18 @@ bool encodeRichPng(std::FILE* file, const RgbaRows* rows, const DeepRows* deep, 
     return true;
 }
 
+// Whether a profile can describe the RGB output: a whole ICC profile (its length as stored, its signature) of RGB
+// data. A CMYK JPEG's or a grey TIFF's profile would misdescribe it, and libpng refuses such a profile, or a damaged
+// one, with an error that would fail the whole write.
+bool rgbProfile(const std::vector<std::uint8_t>& icc)
+{
+    if (icc.size() < 132) {
+        return false;
+    }
+    const std::size_t length = std::size_t(icc[0]) << 24 | std::size_t(icc[1]) << 16 | std::size_t(icc[2]) << 8 | icc[3];
+    return length == icc.size() && std::memcmp(&icc[36], "acsp", 4) == 0 && std::memcmp(&icc[16], "RGB ", 4) == 0;
+}
+
 } // namespace
 
 void writeImageAtomically(const std::string& path, ImageFormat format, const ArgbFrame& frame,
@@ -435,7 +447,8 @@ void writeImageAtomically(const std::string& path, ImageFormat format, const Arg
         throw std::runtime_error(path + ": this build of solvane writes PNG only");
     }
     static const std::vector<std::uint8_t> kNoProfile;
-    const std::vector<std::uint8_t>& icc = frame.extras ? frame.extras->iccProfile : kNoProfile;
+    const std::vector<std::uint8_t>& icc =
+        frame.extras && rgbProfile(frame.extras->iccProfile) ? frame.extras->iccProfile : kNoProfile;
     const std::size_t count = std::size_t(frame.width) * frame.height;
     const bool hasDeep = frame.extras && frame.extras->deep.size() == count * 4;
     if (format == ImageFormat::Png && !hasDeep && icc.empty()) {

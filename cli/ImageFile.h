@@ -95,8 +95,9 @@ struct ArgbFrame {
 
 // Writes the frame in `format` as an OutputFile: a regular file is replaced only by a complete new one. A format that
 // holds 16 bits (PNG, TIFF) gets 16 bits when the input had them: a pixel the effect left as its 8-bit input was
-// keeps the input's 16-bit value, the others are their 8-bit values widened. The input's ICC profile goes into every
-// format that holds one. JPEG holds no alpha: the frame is composed over black, and `*alphaDropped` (when given) is
+// keeps the input's 16-bit value, the others are their 8-bit values widened. The input's ICC profile, when it is a whole
+// profile of RGB data, goes into every format that holds one (another, such as a CMYK JPEG's, would misdescribe the
+// RGB output and is left out). JPEG holds no alpha: the frame is composed over black, and `*alphaDropped` (when given) is
 // set when a pixel was not opaque. Throws std::runtime_error naming `path` and the reason.
 void writeImageAtomically(const std::string& path, ImageFormat format, const ArgbFrame& frame,
                           const ImageWriteOptions& options, bool* alphaDropped = nullptr);

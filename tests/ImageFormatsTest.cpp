@@ -204,6 +204,20 @@ TEST(ImageFormats, EachWriterIsReadBackWithItsProfileAndTheLosslessOnesExactly)
         EXPECT_TRUE(Support::sameImage(name, frame.width, frame.height, back.image.pixels, overBlack,
                                     Support::PixelOrder::Rgba, 12));
     }
+    // A profile that cannot describe the RGB output (CMYK, or cut short) is left out, and the write succeeds.
+    for (const bool cmyk : {true, false}) {
+        ImageExtras other;
+        other.iccProfile = iccProfile();
+        if (cmyk) {
+            std::memcpy(&other.iccProfile[16], "CMYK", 4);
+        } else {
+            other.iccProfile.resize(300);
+        }
+        for (const char* name : {"other.png", "other.tif", "other.webp", "other.jpg"}) {
+            writeImageAtomically(folder / name, *formatForOutputName(name), frame.argb(&other), options);
+            EXPECT_TRUE(readImage(folder / name).extras.iccProfile.empty()) << name;
+        }
+    }
     // Lossy WebP at a chosen quality is smaller than lossless and close to the frame.
     ImageWriteOptions lossy;
     lossy.webpQuality = 80;
