@@ -52,11 +52,19 @@ else()
       "^ld-linux" "^linux-vdso" "^libc\\.so" "^libm\\.so" "^libdl\\.so" "^librt\\.so" "^libpthread\\.so"
       "^libstdc\\+\\+\\.so" "^libgcc_s\\.so" "^libz\\.so"
       "^libEGL\\.so" "^libGL\\.so" "^libGLX\\.so" "^libOpenGL\\.so" "^libGLdispatch\\.so")
-  # Their licences, from the Debian packages they come from.
+  # Their licences, from the Debian packages they come from. Each gets its own folder as its run path: the loader
+  # looks for what a library needs in that library's run path, the program's serving only the program's own needs, so
+  # libtiff's libraries (libjbig, libLerc, libdeflate...) are found beside it only so.
   string(CONFIGURE [[
     file(GLOB bundled "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
     foreach(library IN LISTS bundled)
       get_filename_component(name "${library}" NAME)
+      if(NOT IS_SYMLINK "${library}")
+        execute_process(COMMAND patchelf --set-rpath "$ORIGIN" "${library}" RESULT_VARIABLE patched)
+        if(NOT patched EQUAL 0)
+          message(FATAL_ERROR "patchelf could not set the run path of ${library} (scripts/setup.sh --test installs it)")
+        endif()
+      endif()
       execute_process(COMMAND dpkg-query -S "*/${name}" OUTPUT_VARIABLE owner ERROR_QUIET)
       string(REGEX REPLACE "[:,].*" "" owner "${owner}")
       if(owner AND EXISTS "/usr/share/doc/${owner}/copyright")

@@ -31,9 +31,9 @@ test_packages=(
   # Kdenlive on its own bus's session, driven with xdotool and ImageMagick below)
   kdenlive dbus-daemon
   # the packages (scripts/package.sh, scripts/test-packages.sh): dpkg-shlibdeps and fakeroot for CPack's Debian
-  # package, lintian to check it, file for the tarball's check, man and bash-completion to check the man page and
-  # the completion
-  dpkg-dev fakeroot lintian file man-db bash-completion
+  # package, lintian to check it, patchelf for the run path of the tarball's libraries, file for the tarball's check,
+  # man and bash-completion to check the man page and the completion
+  dpkg-dev fakeroot lintian patchelf file man-db bash-completion
   # the OBS Studio module: libobs's headers and X11's for its tests' libobs program, and OBS itself (its image
   # source and the recording test), on a virtual X display, checked with ffmpeg; ImageMagick and x11-utils for the
   # screenshot of its documentation (scripts/obs-screenshot.sh, with ImageMagick below)
