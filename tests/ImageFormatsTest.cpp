@@ -1,5 +1,5 @@
 // solvane's image files: the format told by the bytes and the output's extension, each writer read back by the
-// readers (16 bits and colour profiles kept), files made by ImageMagick read as it sees them, and damaged, oversized
+// readers (16 bits and colour profiles kept), files made by ImageMagick and ffmpeg read as ImageMagick sees them, and damaged, oversized
 // and animated files refused with the file's name and the reason.
 #include <gtest/gtest.h>
 
@@ -287,6 +287,20 @@ TEST(ImageFormats, FilesImageMagickMakesAreReadAsItSeesThem)
         ASSERT_EQ(Support::runCommand("convert '" + path + "' -depth 8 -type TrueColorAlpha 'PNG32:" + seen + "'"),
                   0);
         EXPECT_TRUE(Support::sameImage(c.file, readImage(path).image, readPng(seen), c.tolerance));
+    }
+    // ffmpeg's own encoders (its TIFF and WebP writers are not libtiff's and libwebp's), where it is installed.
+    if (Support::runCommand("command -v ffmpeg >/dev/null") == 0) {
+        for (const char* name : {"ffmpeg.tif", "ffmpeg.webp", "ffmpeg.jpg"}) {
+            SCOPED_TRACE(name);
+            const std::string path = folder / name;
+            const std::string seen = path + "-seen.png";
+            const std::string codec = std::string(name) == "ffmpeg.webp" ? " -c:v libwebp -lossless 1" : "";
+            ASSERT_EQ(Support::runCommand("ffmpeg -v error -y -i '" + folder / "small.png" + "'" + codec + " '" + path +
+                                          "'"), 0);
+            ASSERT_EQ(Support::runCommand("convert '" + path + "' -depth 8 -type TrueColorAlpha 'PNG32:" + seen + "'"),
+                      0);
+            EXPECT_TRUE(Support::sameImage(name, readImage(path).image, readPng(seen), 1));
+        }
     }
     // Grey and alpha, associated or not: the same straight colours.
     ASSERT_EQ(Support::runCommand("convert '" + folder / "small.png" + "' -alpha set -channel A -evaluate set 40% "
