@@ -1,6 +1,6 @@
 // solvane's image files: the format told by the bytes and the output's extension, each writer read back by the
-// readers (16 bits and colour profiles kept), files made by ImageMagick and ffmpeg read as ImageMagick sees them, and damaged, oversized
-// and animated files refused with the file's name and the reason.
+// readers (16 bits and colour profiles kept), files made by ImageMagick and ffmpeg read as ImageMagick sees them, and
+// damaged, oversized and animated files refused with the file's name and the reason.
 #include <gtest/gtest.h>
 
 #include <cstring>
