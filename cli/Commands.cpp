@@ -22,7 +22,7 @@ const std::vector<Command>& commands()
 {
     static const std::vector<Command> table = {
         {"render", "", "render IN OUT [options]",
-         "apply the effect to an image (IN.png OUT.png), a\nnumbered sequence (--frames) or raw video (--raw)",
+         "apply the effect to an image (PNG, JPEG, TIFF, WebP),\na numbered sequence (--frames) or raw video (--raw)",
          renderCommand, false, true},
         {"params", "", "params [--language TAG]", "list the effect's parameters as the host shows them", paramsCommand,
          true, false},

@@ -76,6 +76,35 @@ FramePattern::FramePattern(std::string pattern) : pattern_(std::move(pattern))
         part = &after_;
         i = j;
     }
+    if (!numbered_ && pattern_.find('%') == std::string::npos) {
+        takeSignRun();
+    }
+}
+
+void FramePattern::takeSignRun()
+{
+    const std::size_t slash = pattern_.find_last_of("/\\");
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t start = pattern_.find_first_of("#@", nameStart);
+    if (start == std::string::npos) {
+        return;
+    }
+    const char sign = pattern_[start];
+    std::size_t end = start;
+    while (end < pattern_.size() && pattern_[end] == sign) {
+        ++end;
+    }
+    if (pattern_.find_first_of("#@", end) != std::string::npos) {
+        throw std::invalid_argument(pattern_ + ": more than one frame number in the name");
+    }
+    const std::size_t run = end - start;
+    if (run > 9) {
+        throw std::invalid_argument(pattern_ + ": a frame number has at most 9 digits");
+    }
+    before_ = pattern_.substr(0, start);
+    after_ = pattern_.substr(end);
+    width_ = sign == '#' && run == 1 ? 4 : static_cast<int>(run);
+    numbered_ = true;
 }
 
 std::string FramePattern::path(long frame) const

@@ -18,8 +18,10 @@ FrameRange parseFrameRange(const std::string& text);
 
 // A file name for numbered frames, as ffmpeg and most tools write it: one "%d" or
 // "%0Nd" (N from 1 to 9: at least N digits, zero-filled) where the number goes, and
-// "%%" for a percent sign. A name without a number directive names one file. The
-// name is never handed to printf.
+// "%%" for a percent sign. Without a "%" directive, a run of "#" or "@" in the file's
+// own name (not its folders) stands for the number as VFX tools write it: a digit for
+// each sign ("####", "@@@"), and a lone "#" for four digits (oiiotool's). A name
+// without either names one file. The name is never handed to printf.
 class FramePattern {
 public:
     // Throws std::invalid_argument for a name with more than one number or a directive
@@ -33,6 +35,8 @@ public:
     std::string path(long frame) const;
 
 private:
+    void takeSignRun();
+
     std::string pattern_;
     std::string before_, after_; // with "%%" already turned into "%"
     int width_ = 0;

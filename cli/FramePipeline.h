@@ -14,12 +14,17 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
+struct ImageExtras;
+
 // One frame on its way through the pipeline.
 struct PipelineFrame {
     long number = 0;     // the frame number: host time is number × time step
     std::string source;  // where the frame came from, for messages
     std::unique_ptr<StandIn::HostWorld> input;
     std::unique_ptr<StandIn::HostWorld> output;
+    // What the input file held beside its 8-bit pixels (16-bit samples, a colour profile), for the writer; may be
+    // null.
+    std::shared_ptr<const ImageExtras> extras;
 };
 
 // A failure of one frame: its number and what went wrong (the message names the file).

@@ -1,7 +1,7 @@
 #pragma once
 
-// Where a render command's frames come from and where they go: numbered or single PNG files, or a stream of raw
-// video. RenderJob plans the frames and drives one source and one sink through the frame pipeline.
+// Where a render command's frames come from and where they go: numbered or single image files (PNG, JPEG, TIFF,
+// WebP), or a stream of raw video. RenderJob plans the frames and drives one source and one sink through the frame pipeline.
 
 #include <cstdio>
 #include <memory>
@@ -10,6 +10,7 @@
 
 #include "cli/FramePattern.h"
 #include "cli/FramePipeline.h"
+#include "cli/ImageFile.h"
 #include "cli/OutputFile.h"
 #include "cli/RawVideoReader.h"
 #include "cli/RawVideoWriter.h"
@@ -35,25 +36,31 @@ public:
     virtual void finish() {}
 };
 
-// The frames `numbers` of a PNG file or numbered sequence of PNG files.
-class PngFileSource : public FrameSource {
+// The frames `numbers` of an image file or numbered sequence of image files, each read in the format its first bytes
+// show. A remark about a file (a multi-page TIFF) is made once on standard error.
+class ImageFileSource : public FrameSource {
 public:
-    PngFileSource(const std::string& pattern, std::vector<long> numbers);
+    ImageFileSource(const std::string& pattern, std::vector<long> numbers);
     bool read(long index, PipelineFrame& frame) override;
 
 private:
     FramePattern pattern_;
     std::vector<long> numbers_;
+    bool noted_ = false;
 };
 
-// Each frame to the PNG file of its number, written beside it and renamed into place when complete.
-class PngFileSink : public FrameSink {
+// Each frame to the image file of its number, in the format the pattern's extension names, written beside it and
+// renamed into place when complete. JPEG's dropped alpha is said once on standard error.
+class ImageFileSink : public FrameSink {
 public:
-    explicit PngFileSink(const std::string& pattern);
+    ImageFileSink(const std::string& pattern, ImageFormat format, const ImageWriteOptions& options);
     void write(PipelineFrame& frame) override;
 
 private:
     FramePattern pattern_;
+    ImageFormat format_;
+    ImageWriteOptions options_;
+    bool alphaNoted_ = false;
 };
 
 // Frames of width x height from a raw video file, or standard input for "-"; the first is numbered firstFrame.

@@ -12,7 +12,7 @@
 
 #include "cli/FrameChunk.h"
 #include "cli/FramePipeline.h"
-#include "cli/ImageFormats.h"
+#include "cli/ImageFile.h"
 #include "cli/OutputFile.h"
 #include "cli/PluginDiagnostics.h"
 #include "standin/HostThreadPool.h"
@@ -47,7 +47,7 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     }
     if (files.size() != 2) {
         throw std::invalid_argument(job_.rawWidth ? "render: expected IN and OUT (- for standard input and output)"
-                                                  : "render: expected IN.png and OUT.png");
+                                                  : "render: expected IN and OUT image files");
     }
     in_ = files[0];
     out_ = files[1];
@@ -72,11 +72,15 @@ RenderJob::RenderJob(std::string pluginPath, const std::vector<std::string>& arg
     if (isStream(in_) || isStream(out_)) {
         throw std::invalid_argument("render: - (standard input or output) carries raw video: add --raw WxH");
     }
-    checkOutputFormat(out_);
     const FramePattern in(in_);
     const FramePattern out(out_);
+    if (!formatForOutputName(out_)) {
+        throw std::invalid_argument("render: " + out_ + ": the extension names no format solvane writes (" +
+                                    writtenExtensions() + ")");
+    }
     if ((in.numbered() || out.numbered()) && !job_.frames) {
-        throw std::invalid_argument("render: a numbered sequence needs --frames FIRST-LAST");
+        throw std::invalid_argument(
+            "render: a numbered sequence needs --frames FIRST-LAST (a name with %d, # or @ numbers its frames)");
     }
     if (job_.frames && job_.frames->count() > 1 && !out.numbered()) {
         throw std::invalid_argument("render: " + out_ + ": more than one frame needs a frame number (%04d) in OUT");
@@ -132,8 +136,8 @@ void RenderJob::run()
             return;
         }
         total = static_cast<long>(numbers.size());
-        source = std::make_unique<PngFileSource>(in_, std::move(numbers));
-        sink = std::make_unique<PngFileSink>(out_);
+        source = std::make_unique<ImageFileSource>(in_, std::move(numbers));
+        sink = std::make_unique<ImageFileSink>(out_, *formatForOutputName(out_), job_.image);
     }
 
     StandIn::PluginSession session(pluginPath_, render_.language);

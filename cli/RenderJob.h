@@ -13,7 +13,7 @@ namespace Tamrin {
 namespace Solvane {
 namespace Cli {
 
-// The render command of solvane: one image, a numbered sequence of PNG files, or a
+// The render command of solvane: one image, a numbered sequence of image files, or a
 // stream of raw video, rendered through one loaded plug-in (one global set-up, one
 // parameter set-up, one render per frame, one set-down), as the host renders a layer.
 class RenderJob {
@@ -23,7 +23,7 @@ public:
     RenderJob(std::string pluginPath, const std::vector<std::string>& args);
 
     // Renders every frame: plans the frames, then drives the frame source and sink
-    // (PNG files or raw video, FrameSources.h) through the frame pipeline. Throws
+    // (image files or raw video, FrameSources.h) through the frame pipeline. Throws
     // std::runtime_error naming the frame (in a sequence or a pipe) and the file;
     // frames before a failed one are complete, and no output file is left half-written.
     void run();

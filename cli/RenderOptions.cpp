@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "cli/ImageCodecs.h"
 #include "host/ParameterIndex.h"
 #include "standin/EffectValues.h"
 
@@ -335,6 +336,27 @@ void takeQuality(OptionParse& p)
     }
 }
 
+#ifdef SOLVANE_IMAGE_FORMATS
+void takeWebpQuality(OptionParse& p)
+{
+    const std::string text = p.value();
+    if (text == "lossless") {
+        p.job->image.webpQuality.reset();
+    } else {
+        p.job->image.webpQuality = parseCount(p.split.name, text, 0, 100);
+    }
+}
+
+void takeTiffCompression(OptionParse& p)
+{
+    const std::string text = p.value();
+    if (!knownTiffCompression(text)) {
+        throw std::invalid_argument(p.split.name + ": expected none, lzw, deflate or packbits, got '" + text + "'");
+    }
+    p.job->image.tiffCompression = text;
+}
+#endif
+
 void takeRaw(OptionParse& p)
 {
     const std::string text = p.value();
@@ -383,7 +405,7 @@ const RenderOptionRow kRenderOptionRows[] = {
     {"--language", "", "--language TAG", "host language tag, e.g. en_US or zh_CN (default en_US)", false,
      [](OptionParse& p) { p.options.language = parseLanguageTag(p.split.name, p.value()); }},
     {"--frames", "", "--frames FIRST-LAST",
-     "frame numbers of a numbered sequence: IN and OUT name their\nframes with %d or %04d (and %% for a percent sign)",
+     "frame numbers of a numbered sequence: IN and OUT name their\nframes with %d or %04d (and %% for a percent sign), or\nwith #### or @@@@ as VFX tools do (a digit a sign; a lone #\nstands for four digits)",
      true, [](OptionParse& p) { p.job->frames = parseFrameRange(p.value()); }},
     {"--chunk", "", "--chunk K/N",
      "only the K-th of N equal, contiguous chunks of --frames\n(K from 1 to N: a render farm's array task index)", true,
@@ -397,6 +419,15 @@ const RenderOptionRow kRenderOptionRows[] = {
      "raw video: frames of W x H pixels, 4 bytes each in the order\nalpha, red, green, blue (ffmpeg's -f rawvideo "
      "-pix_fmt argb);\nIN and OUT may be - for standard input and output",
      true, takeRaw},
+#ifdef SOLVANE_IMAGE_FORMATS
+    {"--jpeg-quality", "", "--jpeg-quality N",
+     "JPEG outputs: compression quality, 1-100 (default 92); JPEG\nholds no alpha, so frames are composed over black",
+     true, [](OptionParse& p) { p.job->image.jpegQuality = parseCount(p.split.name, p.value(), 1, 100); }},
+    {"--webp-quality", "", "--webp-quality N|lossless",
+     "WebP outputs: lossy at quality 0-100, or lossless (the default)", true, takeWebpQuality},
+    {"--tiff-compression", "", "--tiff-compression NAME",
+     "TIFF outputs: none, lzw, deflate (the default) or packbits", true, takeTiffCompression},
+#endif
     {"--first-frame", "", "--first-frame N",
      "raw video: the number of the stream's first frame (default 0),\nfor a piece cut from a longer video", true,
      [](OptionParse& p) { p.job->firstFrame = parseCount(p.split.name, p.value(), 0, 999999999); }},

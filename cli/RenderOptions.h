@@ -8,6 +8,7 @@
 
 #include "cli/FrameChunk.h"
 #include "cli/FramePattern.h"
+#include "cli/ImageFile.h"
 #include "cli/KeyframeTrack.h"
 #include "standin/SubstituteHost.h"
 
@@ -45,6 +46,7 @@ struct RenderJobOptions {
     bool quiet = false;
     bool verbose = false;             // the plug-in's OpenGL identification too
     bool overlap = true;              // read and write on threads of their own while rendering
+    ImageWriteOptions image;          // JPEG and WebP quality, TIFF compression
 };
 
 // "24", "29.97", "30000/1001": the time base as the host keeps it (time scale,

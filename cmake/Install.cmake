@@ -51,7 +51,8 @@ else()
   endforeach()
 
   # The tarball's own copies of every library the binaries need beyond the base set that any Linux system has (the C
-  # and C++ runtimes, EGL/OpenGL, zlib): glbinding and libpng today. Only the tarball asks for this component.
+  # and C++ runtimes, EGL/OpenGL, zlib): glbinding, libpng, and the image libraries (libjpeg-turbo, libtiff, libwebp)
+  # with what they need. Only the tarball asks for this component.
   install(RUNTIME_DEPENDENCY_SET solvane_runtime_libraries
     COMPONENT bundled EXCLUDE_FROM_ALL
     DESTINATION ${SOLVANE_INSTALL_BUNDLEDIR}
@@ -59,13 +60,21 @@ else()
       "^ld-linux" "^linux-vdso" "^libc\\.so" "^libm\\.so" "^libdl\\.so" "^librt\\.so" "^libpthread\\.so"
       "^libstdc\\+\\+\\.so" "^libgcc_s\\.so" "^libz\\.so"
       "^libEGL\\.so" "^libGL\\.so" "^libGLX\\.so" "^libOpenGL\\.so" "^libGLdispatch\\.so")
-  # Their licences, from the Debian packages they come from.
+  # Their licences, from the Debian packages they come from. Each gets its own folder as its run path: the loader
+  # looks for what a library needs in that library's run path, the program's serving only the program's own needs, so
+  # libtiff's libraries (libjbig, libLerc, libdeflate...) are found beside it only so.
   string(CONFIGURE [[
     # Not named "bundled": the install script's later checks of the component compare with that word, which an
     # older policy there would take for this variable.
     file(GLOB bundled_libraries "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/@SOLVANE_INSTALL_BUNDLEDIR@/*.so*")
     foreach(library IN LISTS bundled_libraries)
       get_filename_component(name "${library}" NAME)
+      if(NOT IS_SYMLINK "${library}")
+        execute_process(COMMAND patchelf --set-rpath "$ORIGIN" "${library}" RESULT_VARIABLE patched)
+        if(NOT patched EQUAL 0)
+          message(FATAL_ERROR "patchelf could not set the run path of ${library} (scripts/setup.sh --test installs it)")
+        endif()
+      endif()
       execute_process(COMMAND dpkg-query -S "*/${name}" OUTPUT_VARIABLE owner ERROR_QUIET)
       string(REGEX REPLACE "[:,].*" "" owner "${owner}")
       if(owner AND EXISTS "/usr/share/doc/${owner}/copyright")

@@ -5,7 +5,7 @@
 #                 frei0r hosts' users need neither OBS's nor GIMP's libraries; where it is built, the Python module
 #                 as python3-ostrel-solvane_1.0.0-1_amd64.deb
 #   cpack -G TGZ  ostrel-solvane-1.0.0-linux-x86_64.tar.gz: the same files under one folder, with the libraries of
-#                 the "bundled" component (glbinding, libpng), found through $ORIGIN run paths
+#                 the "bundled" component (glbinding, libpng, the image libraries), found through $ORIGIN run paths
 # Both use the version of the project.
 set(SOLVANE_PACKAGE_CONTACT "Ostrel Solvane maintainers <maintainers@users.noreply.c-seed-ab17342f.example>"
     CACHE STRING "Maintainer of the packages")

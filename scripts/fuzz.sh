@@ -14,7 +14,7 @@ seconds="${1:-30}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(png_reader pipl_decoder raw_video render_options)
+  targets=(png_reader jpeg_reader tiff_reader webp_reader pipl_decoder raw_video render_options)
 fi
 build="build-fuzz"
 jobs="${SOLVANE_JOBS:-$(nproc)}"

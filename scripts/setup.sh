@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that are missing.
 #   scripts/setup.sh          what the main job needs to build the products and render the sample: the compiler,
-#                             CMake, glbinding, EGL and Mesa, libpng, and frei0r's one header for the frei0r module
+#                             CMake, glbinding, EGL and Mesa, libpng, libjpeg-turbo, libtiff and libwebp, and frei0r's
+#                             one header for the frei0r module
 #   scripts/setup.sh --package  that and what scripts/package.sh needs besides: dpkg-shlibdeps and fakeroot for
 #                             CPack's Debian package
 #   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
@@ -13,13 +14,15 @@ main_packages=(
   libglbinding-dev
   libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev
   libpng-dev
+  # solvane's other image formats, each through its own library
+  libjpeg62-turbo-dev libtiff-dev libwebp-dev
   # the frei0r module's header (frei0r.h, nothing else)
   frei0r-plugins-dev
 )
 test_packages=(
   googletest libgtest-dev
-  # the frei0r hosts the tests drive
-  ffmpeg melt
+  # the frei0r hosts the tests drive, and mpv, whose lavfi filter is the live preview of docs/frei0r.md
+  ffmpeg melt mpv
   # the other frei0r clients and the editors' descriptions: GStreamer's frei0r elements, xmllint for Kdenlive's
   # effect XML, qmllint for Shotcut's QML, and a virtual X display for MLT's Qt services in Kdenlive's projects
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
@@ -30,9 +33,9 @@ test_packages=(
   # Kdenlive on its own bus's session, driven with xdotool and ImageMagick below)
   kdenlive dbus-daemon
   # the packages (scripts/package.sh, scripts/test-packages.sh): dpkg-shlibdeps and fakeroot for CPack's Debian
-  # package, lintian to check it, file for the tarball's check, man and bash-completion to check the man page and
-  # the completion
-  dpkg-dev fakeroot lintian file man-db bash-completion
+  # package, lintian to check it, patchelf for the run path of the tarball's libraries, file for the tarball's check,
+  # man and bash-completion to check the man page and the completion
+  dpkg-dev fakeroot lintian patchelf file man-db bash-completion
   # the OBS Studio module: libobs's headers and X11's for its tests' libobs program, and OBS itself (its image
   # source and the recording test), on a virtual X display, checked with ffmpeg; ImageMagick and x11-utils for the
   # screenshot of its documentation (scripts/obs-screenshot.sh, with ImageMagick below)

@@ -48,6 +48,19 @@ same_image() {
   [ "$(pixels "$1")" = "$(pixels "$2")" ] || fail "$3: $1 differs from $2"
 }
 
+# JPEG and TIFF through a solvane ($1, run in a clean environment): the sample's render as a TIFF is the published
+# result, and a JPEG goes in and out.
+formats_render() {
+  local solvane=$1 label=$2
+  (cd "$elsewhere" && rm -f out.tif out.jpg again.png &&
+    timeout 120 env -i PATH=/usr/bin:/bin "$solvane" --quiet render "$sample" out.tif "${options[@]}" &&
+    timeout 120 env -i PATH=/usr/bin:/bin "$solvane" --quiet render "$sample" out.jpg "${options[@]}" &&
+    timeout 120 env -i PATH=/usr/bin:/bin "$solvane" --quiet render out.jpg again.png) ||
+    fail "$label could not render JPEG and TIFF"
+  same_image "$elsewhere/out.tif" "$golden" "$label TIFF render"
+  timeout 60 ffmpeg -v error -i "$elsewhere/again.png" -f null - || fail "$label: the render of a JPEG is no image"
+}
+
 start=$SECONDS
 SOLVANE_BUILD=$build timeout 900 scripts/package.sh >"$work/package.log" 2>&1 || {
   cat "$work/package.log"
@@ -75,6 +88,7 @@ timeout 120 cmake --install "$build" --prefix "$first" >/dev/null
 (cd "$elsewhere" && timeout 120 "$first/bin/solvane" --quiet render "$sample" out.png "${options[@]}") ||
   fail "the installed solvane could not render from another folder"
 same_image "$elsewhere/out.png" "$golden" "installed solvane render"
+formats_render "$first/bin/solvane" "installed solvane"
 [ "$("$first/bin/solvane" --version)" = "solvane (Ostrel Solvane) $version" ] || fail "solvane --version"
 [ "$("$first/bin/solvane" version)" = "solvane (Ostrel Solvane) $version" ] || fail "solvane version"
 # The About text carries the same version (major.minor).
@@ -166,6 +180,7 @@ root=$unpacked/ostrel-solvane-${version}-linux-x86_64
 (cd "$elsewhere" && rm -f out.png && timeout 120 env -i PATH=/usr/bin:/bin "$root/bin/solvane" --quiet render \
   "$sample" out.png "${options[@]}") || fail "the tarball's solvane could not render"
 same_image "$elsewhere/out.png" "$golden" "tarball solvane render"
+formats_render "$root/bin/solvane" "the tarball's solvane"
 # Every library outside the base set that a binary of the tarball needs resolves, by ldd, inside the tarball. (The
 # base set's own libraries, such as what the system's libGL needs of X, are the system's business.)
 base='^(ld-linux.*|libc|libm|libdl|librt|libpthread|libstdc\+\+|libgcc_s|libz|libEGL|libGL|libGLX|libOpenGL|libGLdispatch)\.so'
@@ -183,8 +198,11 @@ while IFS= read -r -d '' binary; do
   done
 done < <(find "$root" -type f \( -perm -u+x -o -name '*.so*' -o -name '*.aex' \) -print0)
 [ "$bundled" -gt 0 ] || fail "no library of the tarball's own was used"
-for library in libglbinding libpng16; do
+for library in libglbinding libpng16 libjpeg libtiff libwebp; do
   ls "$root"/lib/ostrel-solvane/$library.so* >/dev/null 2>&1 || fail "the tarball has no $library"
+done
+for owner in libjpeg62-turbo libtiff6 libwebp7; do
+  [ -f "$root/share/doc/ostrel-solvane/bundled/$owner/copyright" ] || fail "the tarball has no copyright file of $owner"
 done
 step "the tarball's frei0r folder on ffmpeg's frei0r path"
 timeout 120 env -i PATH=/usr/bin:/bin FREI0R_PATH="$root/lib/frei0r-1" SOLVANE_QUIET=1 ffmpeg -v error -y \

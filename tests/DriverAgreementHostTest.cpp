@@ -87,7 +87,7 @@ protected:
                                                                           : Support::sourcePath("examples/sample.png");
         const std::string output = scratch / (driver + "-" + renderCase.name + ".png");
         const std::string command = Support::sourcePath("scripts/gl-driver.sh") + " " + driver + " " +
-                                    Support::solvanePath() + " render " + input + " " + output + " " +
+                                    Support::solvanePath() + " render --verbose " + input + " " + output + " " +
                                     renderCase.options;
         EXPECT_EQ(Support::runCommand(command, &log), 0) << command << "\n" << log;
         return Cli::readPng(output);

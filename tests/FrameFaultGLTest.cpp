@@ -179,14 +179,15 @@ TEST_F(FrameFaultGLTest, RunningOutOfMemoryInsideTheUploadRefusesTheFrame)
     glbinding::setAfterCallback([&injected](const glbinding::FunctionCall& call) {
         if (!injected && std::string(call.function->name()) == "glTexSubImage2D") {
             injected = true;
-            glbinding::setCallbackMask(glbinding::CallbackMask::None);
+            glbinding::removeCallbackMask(glbinding::CallbackMask::After);
             refusedAllocation();
         }
     });
-    glbinding::setCallbackMask(glbinding::CallbackMask::After);
+    // Added to and taken from the mask, so that the error check's own callback keeps watching every call.
+    glbinding::addCallbackMask(glbinding::CallbackMask::After);
     bool untouched = false;
     const int code = runWithFault(FrameStep::Readback, [] {}, untouched);
-    glbinding::setCallbackMask(glbinding::CallbackMask::None);
+    glbinding::removeCallbackMask(glbinding::CallbackMask::After);
     glbinding::setAfterCallback(glbinding::FunctionCallback());
     ASSERT_TRUE(injected) << "the upload made no glTexSubImage2D call";
     EXPECT_EQ(code, PF_Err_OUT_OF_MEMORY);

@@ -181,7 +181,7 @@ TEST(SequenceCommand, AFailedFrameIsNamedAndNoOutputIsLeftHalfWritten)
                              " --frames 1-4",
                          &output),
               1);
-    EXPECT_NE(output.find("error: frame 3: " + folder / "in_3.png" + ": cannot read PNG"), std::string::npos)
+    EXPECT_NE(output.find("error: frame 3: " + folder / "in_3.png" + ": not an image solvane reads"), std::string::npos)
         << output;
     EXPECT_EQ(readPng(folder / "out_2.png").width, 16);
     // The failed frame's and the later frame's old files are left as they were, and nothing else is there.

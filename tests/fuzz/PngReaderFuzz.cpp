@@ -1,6 +1,7 @@
 // The PNG reader on arbitrary bytes: a clean image or a std::runtime_error, nothing else, and never more memory than
 // the size limit allows. Each input is read as it is, and again with its chunk checksums made right, so that mutated
-// chunks get past libpng's checksum test and into its chunk handlers and the image data.
+// chunks get past libpng's checksum test and into its chunk handlers and the image data. A file of 16 bits or with a
+// colour profile goes through solvane's reader that keeps both, too.
 #include <zlib.h>
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "cli/ImageFile.h"
 #include "cli/PngImage.h"
 
 namespace {
@@ -22,6 +24,17 @@ void decodeOne(const std::vector<std::uint8_t>& bytes)
         const RgbaImage image = decodePng(bytes.data(), bytes.size(), "input", limit);
         if (image.width < 1 || image.height < 1 || image.width > limit.maxWidth || image.height > limit.maxHeight ||
             image.pixels.size() != std::size_t(image.width) * image.height * 4) {
+            __builtin_trap();
+        }
+    } catch (const std::runtime_error&) {
+    }
+    if (!pngHoldsMore(bytes.data(), bytes.size())) {
+        return;
+    }
+    try {
+        const DecodedImage decoded = decodeImage(bytes.data(), bytes.size(), "input", limit);
+        if (decoded.image.pixels.size() != std::size_t(decoded.image.width) * decoded.image.height * 4 ||
+            (!decoded.extras.deep.empty() && decoded.extras.deep.size() != decoded.image.pixels.size())) {
             __builtin_trap();
         }
     } catch (const std::runtime_error&) {
