@@ -128,8 +128,10 @@ TEST(Manual, ManPageAndCompletionListEveryCommandAndOption)
 {
     const std::string page = manualPage(fileText(Tamrin::Solvane::Test::sourcePath("cli/solvane.1.in")));
     const std::string completion = bashCompletion(fileText(Tamrin::Solvane::Test::sourcePath("cli/solvane.bash-completion.in")));
-    EXPECT_EQ(page.find('@'), std::string::npos);
-    EXPECT_EQ(completion.find('@'), std::string::npos);
+    // No place of the frames is left unfilled (an option's text may hold a lone '@', the one-digit frame number).
+    const std::regex place("@[A-Z_]+@");
+    EXPECT_FALSE(std::regex_search(page, place));
+    EXPECT_FALSE(std::regex_search(completion, place));
     for (const Command& command : commands()) {
         EXPECT_TRUE(std::regex_search(page, std::regex("\\.TP\n\\.BR? " + std::string(command.name) + "[ \n]")))
             << command.name;
