@@ -4,8 +4,8 @@
 #
 # Leak reports are kept to what is ours: scripts/lsan-suppressions.txt names the system's OpenGL stack (Mesa,
 # LLVM, libglvnd) and glbinding, whose allocations live until the process ends by design.
-# The tests that drive ffmpeg, melt and GStreamer (programs not built with the sanitizers) through the frei0r module
-# are left out: a sanitized module cannot be loaded into them.
+# The tests that drive ffmpeg, melt, GStreamer and mpv (programs not built with the sanitizers) through the frei0r
+# module are left out: a sanitized module cannot be loaded into them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${SOLVANE_ASAN_BUILD_DIR:-build-asan}"
@@ -21,4 +21,4 @@ ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:strict_string_checks=1:detect_stack
 export ASAN_OPTIONS="$ASAN_OPTIONS:check_initialization_order=1:intercept_tls_get_addr=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan-suppressions.txt:print_suppressions=0"
-ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '^(Frei0rClientsTest|Frei0rFailureHostTest)\.' "$@"
+ctest --test-dir "$build" --output-on-failure -j "$jobs" -E '^(Frei0rClientsTest|Frei0rFailureHostTest|ClientFailureHostTest|MpvPreview)\.' "$@"

@@ -8,18 +8,6 @@ namespace Tamrin {
 namespace Solvane {
 namespace StandIn {
 
-std::string pluginNamedByEnvironment()
-{
-    const char* configured = std::getenv("SOLVANE_PLUGIN");
-    return configured ? configured : "";
-}
-
-bool quietRequestedByEnvironment()
-{
-    const char* quiet = std::getenv("SOLVANE_QUIET");
-    return quiet && *quiet && std::string(quiet) != "0";
-}
-
 std::string pluginBesideModuleOf(const void* address)
 {
     Dl_info info{};

@@ -130,19 +130,29 @@ TEST(ClientCore, AJobThatThrowsLeavesTheThreadsLaterJobsAlone)
     }
 }
 
+// Sets or (with null) removes an environment variable, on both systems.
+void setVariable(const char* name, const char* value)
+{
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
 TEST(ClientCore, ThePluginIsTheOneTheEnvironmentNamesElseTheOneBesideTheClient)
 {
     const char* saved = std::getenv("SOLVANE_PLUGIN");
     const std::string kept = saved ? saved : "";
-    unsetenv("SOLVANE_PLUGIN");
+    setVariable("SOLVANE_PLUGIN", nullptr);
     EXPECT_EQ(clientPluginPath("/beside/OstrelSolvane.aex"), "/beside/OstrelSolvane.aex");
-    setenv("SOLVANE_PLUGIN", "/named/Other.aex", 1);
+    setVariable("SOLVANE_PLUGIN", "/named/Other.aex");
     EXPECT_EQ(clientPluginPath("/beside/OstrelSolvane.aex"), "/named/Other.aex");
-    if (saved) {
-        setenv("SOLVANE_PLUGIN", kept.c_str(), 1);
-    } else {
-        unsetenv("SOLVANE_PLUGIN");
-    }
+    setVariable("SOLVANE_PLUGIN", saved ? kept.c_str() : nullptr);
 }
 
 } // namespace
