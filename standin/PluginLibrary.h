@@ -32,6 +32,10 @@ public:
     PF_EntryPointFunc entryPoint() const { return entry_; }
     const std::string& path() const { return path_; }
 
+    // Throws when the path is empty or names a folder, FIFO or device; looked at without opening it, since opening a
+    // FIFO waits for a writer that never comes. A path that names nothing is left to the open, which says so.
+    static void checkPluginPath(const std::string& path);
+
 private:
     std::string path_;
     PiplInfo info_;

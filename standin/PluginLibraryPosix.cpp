@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <elf.h>
 #include <link.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -50,25 +49,6 @@ void* ownSymbol(void* handle, const char* name)
         return nullptr;
     }
     return address;
-}
-
-// What the path names is looked at before anything opens it: opening a FIFO waits for a writer that never comes,
-// and a folder or a device is no plug-in. A path that names nothing is left to the open, which says so.
-void checkPluginPath(const std::string& path)
-{
-    if (path.empty()) {
-        throw std::runtime_error("the plug-in file: empty path");
-    }
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        return;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        throw std::runtime_error(path + ": is a directory, not the plug-in file");
-    }
-    if (!S_ISREG(info.st_mode)) {
-        throw std::runtime_error(path + ": is not a regular file (a FIFO, device or socket), not the plug-in file");
-    }
 }
 
 } // namespace

@@ -83,6 +83,7 @@ std::string loadablePath(const std::string& path)
 
 std::vector<std::uint8_t> PluginLibrary::readRegistrationResource(const std::string& path)
 {
+    checkPluginPath(path);
     const DataFileModule file(path);
     const WORD language = static_cast<WORD>(Pipl::kLanguage);
     HRSRC resource = FindResourceExA(file.get(), kResourceType, MAKEINTRESOURCEA(Pipl::kResourceId), language);
