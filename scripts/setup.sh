@@ -4,7 +4,7 @@
 #                             CMake, glbinding, EGL and Mesa, libpng, libjpeg-turbo, libtiff and libwebp, and frei0r's
 #                             one header for the frei0r module
 #   scripts/setup.sh --package  that and what scripts/package.sh needs besides: dpkg-shlibdeps and fakeroot for
-#                             CPack's Debian package
+#                             CPack's Debian package, patchelf for the run path of the tarball's libraries
 #   scripts/setup.sh --test   that and what the test command needs besides: GoogleTest, the frei0r clients and the
 #                             editors the tests drive, the checkers of the editors' files and of the scripts, clang
 #                             for the fuzz targets, pybind11, numpy and pytest for the Python module
@@ -58,7 +58,7 @@ packages=("${main_packages[@]}")
 case "${1:-}" in
   "") ;;
   --test) packages+=("${test_packages[@]}") ;;
-  --package) packages+=(dpkg-dev fakeroot) ;;
+  --package) packages+=(dpkg-dev fakeroot patchelf) ;;
   *)
     echo "usage: scripts/setup.sh [--test | --package]" >&2
     exit 2
