@@ -267,10 +267,7 @@ DecodedImage decodePngWithExtras(const std::uint8_t* data, std::size_t size, con
         throw std::runtime_error(name + ": cannot read PNG: " + message);
     }
     if (result.tooLarge) {
-        throw std::runtime_error(name + ": the image is " + std::to_string(result.width) + "x" +
-                                 std::to_string(result.height) + " pixels, larger than the " +
-                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
-                                 " that the plug-in can draw here");
+        throw imageTooLarge(name, result.width, result.height, limit);
     }
     decoded.image.width = static_cast<int>(result.width);
     decoded.image.height = static_cast<int>(result.height);

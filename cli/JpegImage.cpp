@@ -282,10 +282,7 @@ DecodedImage decodeJpeg(const std::uint8_t* data, std::size_t size, const std::s
         throw std::runtime_error(name + ": cannot read JPEG: " + errors.message);
     }
     if (result.tooLarge) {
-        throw std::runtime_error(name + ": the image is " + std::to_string(result.width) + "x" +
-                                 std::to_string(result.height) + " pixels, larger than the " +
-                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
-                                 " that the plug-in can draw here");
+        throw imageTooLarge(name, result.width, result.height, limit);
     }
     decoded.image.width = static_cast<int>(result.width);
     decoded.image.height = static_cast<int>(result.height);

@@ -57,6 +57,18 @@ void readFromSource(png_structp png, png_bytep destination, png_size_t length)
     }
 }
 
+} // namespace
+
+std::runtime_error imageTooLarge(const std::string& name, unsigned long long width, unsigned long long height,
+                                 const ImageSizeLimit& limit)
+{
+    return std::runtime_error(name + ": the image is " + std::to_string(width) + "x" + std::to_string(height) +
+                              " pixels, larger than the " + std::to_string(limit.maxWidth) + "x" +
+                              std::to_string(limit.maxHeight) + " that the plug-in can draw here");
+}
+
+namespace {
+
 struct PngHeader {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
@@ -224,10 +236,7 @@ RgbaImage decode(PngSource& source, const std::string& name, const ImageSizeLimi
         throw std::runtime_error(name + ": cannot read PNG: " + message);
     }
     if (header.width > png_uint_32(limit.maxWidth) || header.height > png_uint_32(limit.maxHeight)) {
-        throw std::runtime_error(name + ": the image is " + std::to_string(header.width) + "x" +
-                                 std::to_string(header.height) + " pixels, larger than the " +
-                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
-                                 " that the plug-in can draw here");
+        throw imageTooLarge(name, header.width, header.height, limit);
     }
     const bool intoRows = rows != nullptr && header.width == png_uint_32(rows->width) &&
                           header.height == png_uint_32(rows->height);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct ImageSizeLimit {
     int maxWidth = 16384;
     int maxHeight = 16384;
 };
+
+// The error for an image of `width` x `height` pixels that is beyond `limit`, as every reader words it.
+std::runtime_error imageTooLarge(const std::string& name, unsigned long long width, unsigned long long height,
+                                 const ImageSizeLimit& limit);
 
 // Reads any PNG that libpng reads; grey, palette, 16-bit and no-alpha images
 // arrive as 8-bit RGBA. Samples pass through as stored: 16-bit samples are

@@ -306,9 +306,7 @@ DecodedImage decodeTiff(const std::uint8_t* data, std::size_t size, const std::s
         fail(name, "no image size", memory);
     }
     if (l.width > std::uint32_t(limit.maxWidth) || l.height > std::uint32_t(limit.maxHeight)) {
-        throw std::runtime_error(name + ": the image is " + std::to_string(l.width) + "x" + std::to_string(l.height) +
-                                 " pixels, larger than the " + std::to_string(limit.maxWidth) + "x" +
-                                 std::to_string(limit.maxHeight) + " that the plug-in can draw here");
+        throw imageTooLarge(name, l.width, l.height, limit);
     }
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_BITSPERSAMPLE, &l.bits);
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_SAMPLESPERPIXEL, &l.samples);

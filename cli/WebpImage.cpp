@@ -53,10 +53,7 @@ DecodedImage decodeWebp(const std::uint8_t* data, std::size_t size, const std::s
                                         "(extract its frames first, e.g. with ImageMagick's convert)");
     }
     if (features.width > limit.maxWidth || features.height > limit.maxHeight) {
-        throw std::runtime_error(name + ": the image is " + std::to_string(features.width) + "x" +
-                                 std::to_string(features.height) + " pixels, larger than the " +
-                                 std::to_string(limit.maxWidth) + "x" + std::to_string(limit.maxHeight) +
-                                 " that the plug-in can draw here");
+        throw imageTooLarge(name, features.width, features.height, limit);
     }
     DecodedImage decoded;
     decoded.image.width = features.width;
