@@ -24,12 +24,6 @@ using namespace Cli;
 namespace fs = std::filesystem;
 namespace Support = Tamrin::Solvane::Test;
 
-std::vector<std::uint8_t> bytesOf(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // A frame of the host's order with varied colours and alpha, `rowBytes` wider than its pixels.
 struct TestFrame {
     int width = 23, height = 11;
@@ -133,6 +127,12 @@ TEST(ImageFormats, SixteenBitSamplesStayWhereThePixelIsUnchanged)
 }
 
 #ifdef SOLVANE_IMAGE_FORMATS
+
+std::vector<std::uint8_t> bytesOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 // A small ICC profile as libpng checks one: its length, the signature, an RGB display profile with the D50 white
 // point, and two tags: the white point and a private one of varied bytes (libpng 1.6 cannot read an iCCP chunk
