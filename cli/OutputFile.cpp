@@ -39,7 +39,13 @@ OutputFile::OutputFile(const std::string& name) : name_(name)
         }
         return;
     }
-    file_ = System::createTemporaryBeside(target_, path_);
+    {
+        const System::RegisteringFileInFlight registering;
+        file_ = System::createTemporaryBeside(target_, path_);
+        if (file_) {
+            inFlight_ = System::registerFileInFlight(path_);
+        }
+    }
     if (!file_) {
         const std::string reason = System::errorText();
         const std::string folder = System::missingFolderOf(target_);
@@ -48,7 +54,6 @@ OutputFile::OutputFile(const std::string& name) : name_(name)
         }
         throw std::runtime_error(name + ": cannot create a temporary file beside it: " + reason);
     }
-    inFlight_ = System::registerFileInFlight(path_);
 }
 
 OutputFile::~OutputFile()

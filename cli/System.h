@@ -97,8 +97,29 @@ int registerFileInFlight(const std::string& path);
 void releaseFileInFlight(int slot);
 
 // Calls `remove` with every registered name; only lock-free reads, so that a signal
-// handler may call it.
+// handler may call it. A file that another thread is making and registering meanwhile
+// (see RegisteringFileInFlight) is waited for, so that it is removed as well.
 void removeFilesInFlight(void (*remove)(const char* path));
+
+// Held from just before a file that a signal must remove is made until it is
+// registered. A file made and not yet registered would otherwise be left behind by a
+// signal between the two steps. Signals are held back from this thread meanwhile (a
+// held signal is delivered when the holder ends, and finds the file registered); a
+// handler running on another thread waits for the holder to end.
+// Counted by RegisteringFileInFlight on both systems.
+void beginRegistering();
+void endRegistering();
+
+class RegisteringFileInFlight {
+public:
+    RegisteringFileInFlight();
+    ~RegisteringFileInFlight();
+    RegisteringFileInFlight(const RegisteringFileInFlight&) = delete;
+    RegisteringFileInFlight& operator=(const RegisteringFileInFlight&) = delete;
+
+private:
+    alignas(8) unsigned char savedMask_[128]; // this thread's signal mask before, where the system has one
+};
 
 } // namespace System
 

@@ -1,6 +1,7 @@
 #include "cli/System.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -264,6 +265,24 @@ void removeInFlightAndDie(int signalNumber)
 std::uint64_t residentBytes() { return statusKilobytes("VmRSS") * 1024; }
 
 std::uint64_t peakResidentBytes() { return statusKilobytes("VmHWM") * 1024; }
+
+RegisteringFileInFlight::RegisteringFileInFlight()
+{
+    static_assert(sizeof(sigset_t) <= sizeof savedMask_, "the saved signal mask does not fit");
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&held, signalNumber);
+    }
+    pthread_sigmask(SIG_BLOCK, &held, reinterpret_cast<sigset_t*>(savedMask_));
+    beginRegistering();
+}
+
+RegisteringFileInFlight::~RegisteringFileInFlight()
+{
+    endRegistering();
+    pthread_sigmask(SIG_SETMASK, reinterpret_cast<const sigset_t*>(savedMask_), nullptr);
+}
 
 void removeFilesInFlightOnSignal()
 {

@@ -148,6 +148,11 @@ void removeInFlightAndDie(int signalNumber)
 
 } // namespace
 
+// Console interrupts arrive on a thread of their own, which waits for the count; nothing to hold back here.
+RegisteringFileInFlight::RegisteringFileInFlight() : savedMask_{} { beginRegistering(); }
+
+RegisteringFileInFlight::~RegisteringFileInFlight() { endRegistering(); }
+
 // Windows has no hang-up or broken-pipe signal: a write to a closed pipe fails as it is.
 void removeFilesInFlightOnSignal()
 {
