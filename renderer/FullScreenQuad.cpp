@@ -81,10 +81,25 @@ std::unique_ptr<OpenglShader> makePassProgram(const char* fragmentSource)
 
 void drawPass(OpenglShader& program, const std::function<void(OpenglShader&)>& setUniforms)
 {
+    drawPass(program, setUniforms, {});
+}
+
+void drawPass(OpenglShader& program, const std::function<void(OpenglShader&)>& setUniforms,
+              const std::vector<TexelRect>& within)
+{
     program.setAttribPointer3f(0, 0, kVertexStride);
     program.setAttribPointer2f(1, kUvOffset, kVertexStride);
     setUniforms(program);
-    glDrawArrays(GL_TRIANGLES, 0, 6);
+    if (within.empty()) {
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        for (const TexelRect& rect : within) {
+            glScissor(rect.x, rect.y, rect.width, rect.height);
+            glDrawArrays(GL_TRIANGLES, 0, 6);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
     program.disableAttrib(0);
     program.disableAttrib(1);
 }

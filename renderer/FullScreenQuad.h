@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "common/TexelRect.h"
 #include "gpu/PerContextName.h"
 
 namespace Tamrin {
@@ -70,6 +72,13 @@ std::unique_ptr<OpenglShader> makePassProgram(const char* fragmentSource);
 // pointers, the pass's uniforms, the draw of the six vertices, and the two
 // attribute arrays disabled again.
 void drawPass(OpenglShader& program, const std::function<void(OpenglShader&)>& setUniforms);
+
+// The same draw limited to the given rectangles of the bound framebuffer: the quad
+// drawn once for each, through the scissor test, which is off again afterwards.
+// No rectangles: the whole framebuffer, as drawPass. The fragments drawn are
+// those of the whole quad, computed alike; the rest keep what they held.
+void drawPass(OpenglShader& program, const std::function<void(OpenglShader&)>& setUniforms,
+              const std::vector<TexelRect>& within);
 
 } // namespace Solvane
 } // namespace Tamrin

@@ -41,7 +41,8 @@ GLuint LightShaftPassChain::result() const
 }
 
 void LightShaftPassChain::run(GLuint sourceTexture, Vec2 frameSize, Vec2 boxSize, Vec2 offset, Vec2 center,
-                              double reachPixels, Vec2 thresholds, std::int32_t qualityFactor)
+                              double reachPixels, Vec2 thresholds, std::int32_t qualityFactor,
+                              const std::vector<TexelRect>& drawRects)
 {
     OpenglRenderTarget& target = OpenglRenderTarget::instance();
 
@@ -73,7 +74,7 @@ void LightShaftPassChain::run(GLuint sourceTexture, Vec2 frameSize, Vec2 boxSize
         program.setUniform1f("threshold", static_cast<float>(thresholds.x));
         program.setUniform1f("thresholdSmooth", static_cast<float>(thresholds.y));
         program.setTexture("sourceTexture", GL_TEXTURE_2D, sourceTexture, 0);
-    });
+    }, drawRects);
     target.endRenderToTexture();
     current = 1 - current;
 
@@ -86,7 +87,7 @@ void LightShaftPassChain::run(GLuint sourceTexture, Vec2 frameSize, Vec2 boxSize
             program.setUniform2f("viewSize", viewSize);
             program.setUniform2f("center", center);
             program.setTexture("t0", GL_TEXTURE_2D, textures[1 - current], 0);
-        });
+        }, drawRects);
         target.endRenderToTexture();
         current = 1 - current;
     }

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "common/Vec2.h"
+#include "common/TexelRect.h"
 #include "common/Vec2i.h"
 #include "renderer/FullScreenQuad.h"
 
@@ -30,8 +32,10 @@ public:
     LightShaftPassChain(const LightShaftPassChain&) = delete;
     LightShaftPassChain& operator=(const LightShaftPassChain&) = delete;
 
+    // `drawRects`: where the passes draw (the geometry's), the rest of the textures
+    // left as cleared; empty: everywhere.
     void run(gl::GLuint sourceTexture, Vec2 frameSize, Vec2 boxSize, Vec2 offset, Vec2 center, double reachPixels,
-             Vec2 thresholds, std::int32_t qualityFactor);
+             Vec2 thresholds, std::int32_t qualityFactor, const std::vector<TexelRect>& drawRects = {});
 
     // The texture written by the last pass of the last run.
     gl::GLuint result() const;

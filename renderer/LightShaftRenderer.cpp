@@ -52,7 +52,7 @@ void LightShaftRenderer::render(GLuint videoTexture, Vec2 frameSize, const RayGe
 
     const auto factor = static_cast<std::int32_t>(geometry.factor);
     passChain->run(videoTexture, frameSize, geometry.boxSize, geometry.offset, geometry.chainCenter, kRayReachPixels,
-                   prefilterThresholds(settings), factor);
+                   prefilterThresholds(settings), factor, geometry.drawRects);
 
     quad.bind();
     compositeProgram->use();

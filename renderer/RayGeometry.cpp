@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace Tamrin {
 namespace Solvane {
@@ -75,6 +76,146 @@ double shineReach(double shineLength)
     return std::isnan(shineLength) ? kRayReachPixels : std::clamp(shineLength, 0.0, kRayReachPixels);
 }
 
+// The reach of the reads from one output pixel, in downscaled texels (derived at
+// rayBoxMargins): `along` straight towards the centre, `slip` off the line, and
+// K = along + 2 slip, the furthest any read lands towards the centre.
+struct ReadReach {
+    double along;
+    double slip;
+    double k;
+};
+
+ReadReach readReachOf(std::int32_t factor, double shineLength)
+{
+    const std::int32_t levels = doublingLevels(std::ceil(kRayReachPixels / factor));
+    ReadReach reach;
+    reach.along = std::ldexp(1.0, levels) - 1.0 + (1.0 + shineReach(shineLength)) / factor;
+    reach.slip = std::sqrt(2.0) * (levels + 2);
+    reach.k = reach.along + 2.0 * reach.slip;
+    return reach;
+}
+
+// The convex hull of a few points, anticlockwise (monotone chain).
+std::vector<Vec2> convexHull(std::vector<Vec2> points)
+{
+    std::sort(points.begin(), points.end(),
+              [](const Vec2& a, const Vec2& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    if (points.size() < 3) {
+        return points;
+    }
+    const auto turn = [](const Vec2& o, const Vec2& a, const Vec2& b) {
+        return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+    };
+    std::vector<Vec2> hull(2 * points.size());
+    std::size_t count = 0;
+    for (const Vec2& p : points) {
+        while (count >= 2 && turn(hull[count - 2], hull[count - 1], p) <= 0.0) {
+            --count;
+        }
+        hull[count++] = p;
+    }
+    const std::size_t lower = count + 1;
+    for (auto it = points.rbegin() + 1; it != points.rend(); ++it) {
+        while (count >= lower && turn(hull[count - 2], hull[count - 1], *it) <= 0.0) {
+            --count;
+        }
+        hull[count++] = *it;
+    }
+    hull.resize(count - 1);
+    return hull;
+}
+
+// The least and greatest x of a convex polygon between two rows (y0 <= y <= y1):
+// its vertices there and its edges' crossings of the two rows. False when the
+// polygon does not reach between them.
+bool columnsBetween(const std::vector<Vec2>& polygon, double y0, double y1, double& least, double& greatest)
+{
+    least = std::numeric_limits<double>::infinity();
+    greatest = -least;
+    const auto take = [&](double x) {
+        least = std::min(least, x);
+        greatest = std::max(greatest, x);
+    };
+    for (std::size_t i = 0; i < polygon.size(); ++i) {
+        const Vec2& a = polygon[i];
+        const Vec2& b = polygon[(i + 1) % polygon.size()];
+        if (a.y >= y0 && a.y <= y1) {
+            take(a.x);
+        }
+        for (const double row : {y0, y1}) {
+            if ((a.y < row && b.y > row) || (a.y > row && b.y < row)) {
+                take(a.x + (b.x - a.x) * (row - a.y) / (b.y - a.y));
+            }
+        }
+    }
+    return least <= greatest;
+}
+
+// Every texel the output depends on lies within `slip` of a segment that runs from
+// an output pixel P (or a layer pixel beside it, through the composite's outward
+// sample) up to K towards the centre C, never past it. Such a move from P is the
+// point (1 - t) P + t C with t <= K / |PC|, so with t running to
+// T = min(1, K / d), d the layer's least distance to C, the moves of every pixel are
+// taken in. For all P of the layer those points fill the hull of the layer and of
+// its copy shrunk towards C by T; the hull of both grown by the slips and the
+// outward sample holds every read. Its columns are bounded per band of
+// kDrawRectRows rows.
+std::vector<TexelRect> drawRectsOf(const RayGeometry& g, Vec2 layerSize, const ReadReach& reach)
+{
+    const double width = g.textureSize.x;
+    // Two slips, the composite's sample one layer pixel outwards with its bilinear
+    // footprint, and a texel for rounding.
+    const double pad = 2.0 * reach.slip + 3.0;
+    const double left = g.offset.x - pad;
+    const double top = g.offset.y - pad;
+    const double right = g.offset.x + layerSize.x + pad;
+    const double bottom = g.offset.y + layerSize.y + pad;
+    const Vec2 c = g.chainCenter;
+    const double dx = std::max({left - c.x, 0.0, c.x - right});
+    const double dy = std::max({top - c.y, 0.0, c.y - bottom});
+    const double distance = std::hypot(dx, dy);
+    const double t = distance > reach.k ? reach.k / distance : 1.0;
+
+    std::vector<Vec2> corners;
+    for (const double x : {left, right}) {
+        for (const double y : {top, bottom}) {
+            corners.push_back(Vec2(x, y));
+            // The shrunk copy's corner, grown again by the pad that shrinking took off.
+            const double sx = x + (c.x - x) * t;
+            const double sy = y + (c.y - y) * t;
+            const double grow = pad * t;
+            corners.push_back(Vec2(sx + (x == left ? -grow : grow), sy + (y == top ? -grow : grow)));
+        }
+    }
+    const std::vector<Vec2> band = convexHull(corners);
+
+    std::vector<TexelRect> rects;
+    for (std::int32_t y = 0; y < g.textureSize.y; y += kDrawRectRows) {
+        const std::int32_t rows = std::min(kDrawRectRows, g.textureSize.y - y);
+        double least = 0.0;
+        double greatest = 0.0;
+        if (!columnsBetween(band, y, y + rows, least, greatest)) {
+            continue;
+        }
+        const auto first = static_cast<std::int32_t>(std::clamp(std::floor(least), 0.0, width));
+        const auto end = static_cast<std::int32_t>(std::clamp(std::ceil(greatest), 0.0, width));
+        if (end <= first) {
+            continue;
+        }
+        const TexelRect strip{first, y, end - first, rows};
+        if (!rects.empty() && rects.back().x == strip.x && rects.back().width == strip.width &&
+            rects.back().y + rects.back().height == y) {
+            rects.back().height += rows;
+        } else {
+            rects.push_back(strip);
+        }
+    }
+    if (rects.size() == 1 && rects[0] == TexelRect{0, 0, g.textureSize.x, g.textureSize.y}) {
+        rects.clear();
+    }
+    return rects;
+}
+
 } // namespace
 
 std::int32_t qualityFactorOf(const RenderSettings& settings)
@@ -132,10 +273,9 @@ double rayReadMargin(std::int32_t factor, double shineLength)
 Vec2 rayBoxMargins(std::int32_t factor, double shineLength, Vec2 radialCenter, Vec2 layerSize)
 {
     const double whole = rayReadMargin(factor, shineLength);
-    const std::int32_t levels = doublingLevels(std::ceil(kRayReachPixels / factor));
-    const double along = std::ldexp(1.0, levels) - 1.0 + (1.0 + shineReach(shineLength)) / factor;
-    const double slip = std::sqrt(2.0) * (levels + 2);
-    const double k = along + 2.0 * slip;
+    const ReadReach reads = readReachOf(factor, shineLength);
+    const double slip = reads.slip;
+    const double k = reads.k;
 
     const auto margin = [&](double centre, double layer, double otherCentre, double otherLayer) {
         const double d = centre < 0.0 ? -centre : centre - layer;
@@ -195,6 +335,7 @@ RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize, V
     const Vec2 scaled = center / g.factor;
     g.radialCenter = Vec2(std::floor(scaled.x) + 0.5, std::floor(scaled.y) + 0.5);
     g.chainCenter = g.radialCenter + g.offset;
+    g.drawRects = drawRectsOf(g, layerSize, readReachOf(factor, settings.shineLength));
     return g;
 }
 

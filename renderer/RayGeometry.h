@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "common/Rect.h"
+#include "common/TexelRect.h"
 #include "common/Vec2.h"
 #include "common/Vec2i.h"
 #include "renderer/RenderSettings.h"
@@ -35,6 +37,12 @@ struct RayGeometry {
     Vec2 sampleOffset;
     Vec2 sampleSize;
     bool bounded = false; // true when the full box was cut down
+
+    // Where the ray passes draw: rectangles of the ray textures, one per band of
+    // rows, that hold every texel the output depends on; empty when that is the
+    // whole texture. Off a corner the reads fill a slanted band of the box, and
+    // the texels beyond it are never read: the passes leave them as cleared.
+    std::vector<TexelRect> drawRects;
 };
 
 // The distance the pass chain sums over, in layer pixels.
@@ -64,6 +72,10 @@ double rayReadMargin(std::int32_t factor, double shineLength);
 Vec2 rayBoxMargins(std::int32_t factor, double shineLength, Vec2 radialCenter, Vec2 layerSize);
 
 RayGeometry computeRayGeometry(const RenderSettings& settings, Vec2 frameSize);
+
+// The rows of the ray textures that one of the geometry's draw rectangles takes
+// at most: the band of rows whose columns it bounds together.
+constexpr std::int32_t kDrawRectRows = 64;
 
 // The geometry with the box grown by the given margins (downscaled texels beyond
 // the layer on each axis) instead of rayBoxMargins: for comparing bounds.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -262,6 +263,7 @@ TEST(RayGeometryTest, TheBoxHoldsEveryTexelTheFrameReads)
     };
     // Quality High sums over the most texels; the read region of a far centre is a
     // band some 4,100 texels long, so it takes fewer distances.
+    int banded = 0;
     for (const Case& c : {Case{0, 2048.0, {900.0, 3100.0, 32767.0}}, Case{1, 2048.0, {300.0, 1700.0, 5000.0, 32767.0}},
                           Case{2, 500.0, {100.0, 800.0, 2600.0, 32767.0}}, Case{2, 0.0, {700.0, 32767.0}}}) {
         for (const Vec2& center : centresAround(frame, c.distances)) {
@@ -289,8 +291,26 @@ TEST(RayGeometryTest, TheBoxHoldsEveryTexelTheFrameReads)
             if (above ? kept.firstRow > 0.0 : kept.lastRow < reads.textureSize.y - 1) {
                 EXPECT_LT(above ? reads.texels.minRow() - kept.firstRow : kept.lastRow - reads.texels.maxRow(), 80.0);
             }
+            // The passes draw every texel that is read: each row's span lies in one of the draw rectangles.
+            if (!g.drawRects.empty()) {
+                ++banded;
+                for (int row = reads.texels.minRow(); row <= reads.texels.maxRow(); ++row) {
+                    const std::size_t i = static_cast<std::size_t>(row - reads.texels.top);
+                    if (reads.texels.first[i] > reads.texels.last[i]) {
+                        continue;
+                    }
+                    const int y = row - static_cast<int>(kept.firstRow);
+                    const int x0 = reads.texels.first[i] - static_cast<int>(kept.firstColumn);
+                    const int x1 = reads.texels.last[i] - static_cast<int>(kept.firstColumn);
+                    EXPECT_TRUE(std::any_of(g.drawRects.begin(), g.drawRects.end(), [&](const TexelRect& r) {
+                        return y >= r.y && y < r.y + r.height && x0 >= r.x && x1 < r.x + r.width;
+                    })) << "row " << y << ", columns " << x0 << " to " << x1;
+                }
+            }
         }
     }
+    // Off the corners, at the greater distances, the reads fill only a band of the box.
+    EXPECT_GE(banded, 20);
 }
 
 // The box never takes more texels than the whole margin on every axis gave, and
@@ -336,4 +356,36 @@ TEST(RayGeometryTest, TheBoxNeverExceedsTheWholeMarginAndShrinksOffTheCorners)
     const double texels = static_cast<double>(g.textureSize.x) * g.textureSize.y;
     const double wholeTexels = (1920.0 + whole + 1.0) * (1080.0 + whole + 1.0);
     EXPECT_LT(texels, 0.64 * wholeTexels);
+}
+
+// The draw rectangles: bands of rows in order, within the texture, none empty; a
+// centre within the layer draws everywhere, and far off a corner of 1080p the
+// passes draw under 60 % of the box.
+TEST(RayGeometryTest, DrawRectanglesCoverTheReadBandInOrderWithinTheTexture)
+{
+    const Vec2 frame(1920.0, 1080.0);
+    for (int quality = 0; quality < 3; ++quality) {
+        for (const Vec2& center : centresAround(frame, {0.0, 500.0, 3000.0, 32767.0, 1.0e12})) {
+            SCOPED_TRACE(testing::Message() << "quality " << quality << " centre (" << center.x << ", " << center.y
+                                            << ")");
+            const RayGeometry g = computeRayGeometry(settingsAt(center, quality), frame);
+            std::int32_t nextRow = 0;
+            for (const TexelRect& r : g.drawRects) {
+                EXPECT_GE(r.y, nextRow);
+                EXPECT_GT(r.width, 0);
+                EXPECT_GT(r.height, 0);
+                EXPECT_GE(r.x, 0);
+                EXPECT_LE(r.x + r.width, g.textureSize.x);
+                EXPECT_LE(r.y + r.height, g.textureSize.y);
+                nextRow = r.y + r.height;
+            }
+        }
+        EXPECT_TRUE(computeRayGeometry(settingsAt(Vec2(900.0, 500.0), quality), frame).drawRects.empty());
+    }
+    const RayGeometry g = computeRayGeometry(settingsAt(Vec2(-20000.0, -20000.0), 0), frame);
+    double drawn = 0.0;
+    for (const TexelRect& r : g.drawRects) {
+        drawn += static_cast<double>(r.width) * r.height;
+    }
+    EXPECT_LT(drawn, 0.6 * g.textureSize.x * g.textureSize.y);
 }

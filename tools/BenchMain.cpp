@@ -378,7 +378,7 @@ void steps(int frames)
                 chainMs += timed([&] {
                     chain.run(texture, frameSize, g.boxSize, g.offset, g.chainCenter, kRayReachPixels,
                               Vec2(renderer.settings.threshold, renderer.settings.thresholdSmooth),
-                              static_cast<std::int32_t>(g.factor));
+                              static_cast<std::int32_t>(g.factor), g.drawRects);
                 });
             }
             glDeleteTextures(1, &texture);
